@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,12 @@ int CollectNames(std::string_view text, std::string_view delimiter, std::string_
 // Returns the bytes of the seed file for link_line: the 83-byte header, the
 // line unchanged, the 18-byte trailer.
 std::string SeedFileContent(std::string_view link_line);
+
+// Returns the UTF-8 path of the seed file named gbk_name in folder: folder, "/",
+// the name in UTF-8 and ".qsed". Returns nothing when the name cannot name a
+// file directly inside folder: it holds "/" or NUL, or the file name is longer
+// than NAME_MAX bytes.
+std::optional<std::string> SeedFilePath(const std::string& folder, std::string_view gbk_name);
 
 // What writing the seed files of one text did.
 struct SeedReport {
