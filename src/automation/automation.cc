@@ -73,11 +73,15 @@ bool Variant::ToNumber(double& out) const {
     return true;
   }
   if (const auto* text = std::get_if<std::string>(&value_)) {
+    // from_chars also takes "inf" and "nan", which are not decimal numbers.
+    if (text->empty() || text->find_first_not_of("0123456789+-.eE") != std::string::npos) {
+      return false;
+    }
     double d = 0;
     const char* first = text->data();
     const char* last = first + text->size();
     const auto [end, ec] = std::from_chars(first, last, d);
-    if (text->empty() || ec != std::errc() || end != last) {
+    if (ec != std::errc() || end != last) {
       return false;
     }
     out = d;

@@ -38,7 +38,7 @@ class Variant {
   Variant(double d) : value_(d) {}                       // NOLINT(google-explicit-constructor)
   Variant(std::string text) : value_(std::move(text)) {}  // NOLINT(google-explicit-constructor)
   Variant(std::string_view text) : value_(std::string(text)) {}  // NOLINT
-  Variant(const char* text) : value_(std::string(text)) {}       // NOLINT
+  Variant(const char* text) : value_(std::string(text != nullptr ? text : "")) {}  // NOLINT
   Variant(ObjectRef object) : value_(std::move(object)) {}       // NOLINT
   Variant(Bytes bytes) : value_(std::move(bytes)) {}             // NOLINT
 
