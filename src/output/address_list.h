@@ -11,7 +11,8 @@ namespace qvod {
 inline constexpr char kAddressListName[] = "\xD6\xD6\xD7\xD3\xB5\xD8\xD6\xB7.txt";
 
 // 保存地址: writes the result box, byte for byte, to 种子地址.txt in the desktop
-// directory; nothing when the box is empty; reports nothing.
+// directory; nothing when the box is empty or the desktop directory is
+// unknown; reports nothing.
 void SaveAddressList();
 
 // Writes text whole to path (UTF-8 path): a temporary file in the same folder,

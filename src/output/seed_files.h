@@ -49,7 +49,8 @@ struct SeedReport {
 SeedReport WriteSeedFilesTo(const std::string& folder, std::string_view text);
 
 // 一键转种: asks for confirmation, then writes the seed files of the result box
-// into the seed folder on the desktop and opens the folder.
+// into the seed folder on the desktop and opens the folder. Writes and opens
+// nothing when the desktop directory is unknown.
 void WriteSeedFiles();
 
 }  // namespace qvod
