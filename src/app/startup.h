@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace qvod {
 
@@ -24,6 +25,11 @@ void OnMainWindowDestroying();
 // The banner thread's body: types the banner into 标签2, two bytes every 100 ms,
 // then turns the banner and the version link black.
 void RevealBanner();
+
+// RevealBanner's steps for a given banner text: shows banner two bytes at a
+// time every 100 ms in 标签2, then sets both colours black. Ends early, leaving
+// the colours as they are, when the shared state is gone (the program is ending).
+void RevealBannerText(const std::string& banner);
 
 // 按钮2: empties the address box.
 void OnClearClicked();
