@@ -35,8 +35,12 @@ struct ControlSpec {
 // Every control of the window, parents before their children.
 const ControlSpec kControls[] = {
     {u8"分组框1", Kind::kGroup, nullptr, {8, 8, 472, 248}, u8"", nullptr},
-    {u8"编辑框1", Kind::kOneLineEdit, u8"分组框1", {8, 16, 384, 24},
-     u8"http://www.example-movies.test/movie.asp?id=4983", nullptr},
+    {u8"编辑框1",
+     Kind::kOneLineEdit,
+     u8"分组框1",
+     {8, 16, 384, 24},
+     u8"http://www.example-movies.test/movie.asp?id=4983",
+     nullptr},
     {u8"按钮2", Kind::kButton, u8"分组框1", {400, 16, 64, 24}, u8"清除", OnClearClicked},
     {u8"编辑框2", Kind::kMultiLineEdit, u8"分组框1", {8, 56, 456, 176}, u8"", nullptr},
     {u8"分组框2", Kind::kGroup, nullptr, {8, 264, 224, 64}, u8"查询", nullptr},

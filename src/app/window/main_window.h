@@ -26,12 +26,12 @@ class MainWindow : public QWidget {
 
   explicit MainWindow(QWidget* parent = nullptr);
 
-  QLineEdit* AddressBox() const { return address_box_; }          // 编辑框1
-  QPlainTextEdit* ResultBox() const { return result_box_; }       // 编辑框2
-  QLineEdit* FindBox() const { return find_box_; }                // 编辑框3
-  QLineEdit* ReplaceBox() const { return replace_box_; }          // 编辑框4
-  QLabel* BannerLabel() const { return banner_label_; }           // 标签2
-  HyperlinkBox* VersionLink() const { return version_link_; }     // 超级链接框1
+  QLineEdit* AddressBox() const { return address_box_; }       // 编辑框1
+  QPlainTextEdit* ResultBox() const { return result_box_; }    // 编辑框2
+  QLineEdit* FindBox() const { return find_box_; }             // 编辑框3
+  QLineEdit* ReplaceBox() const { return replace_box_; }       // 编辑框4
+  QLabel* BannerLabel() const { return banner_label_; }        // 标签2
+  HyperlinkBox* VersionLink() const { return version_link_; }  // 超级链接框1
 
   // Sets what runs when the window is about to go (its will-be-destroyed event).
   void SetOnDestroying(std::function<void()> handler) { on_destroying_ = std::move(handler); }

@@ -178,7 +178,8 @@ void QtControls::SetWindowCaption(std::string_view text) {
 }
 
 void QtControls::SetLinkAddress(std::string_view address) {
-  WithWindow([&](MainWindow& window) { window.VersionLink()->SetAddress(QStringFromGbk(address)); });
+  WithWindow(
+      [&](MainWindow& window) { window.VersionLink()->SetAddress(QStringFromGbk(address)); });
 }
 
 void QtControls::SetTextColor(Control control, Rgb color) {

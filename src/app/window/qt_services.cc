@@ -144,9 +144,8 @@ bool QtServices::OpenUrl(const std::string& url) {
     return false;
   }
   bool opened = false;
-  RunOnGuiThread([&] {
-    opened = QDesktopServices::openUrl(QUrl(address)) || StartDefaultBrowser(address);
-  });
+  RunOnGuiThread(
+      [&] { opened = QDesktopServices::openUrl(QUrl(address)) || StartDefaultBrowser(address); });
   return opened;
 }
 

@@ -111,8 +111,8 @@ void SilverStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* op
   }
 }
 
-void SilverStyle::drawControl(ControlElement element, const QStyleOption* option,
-                              QPainter* painter, const QWidget* widget) const {
+void SilverStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                              const QWidget* widget) const {
   if (element == CE_ShapedFrame) {
     if (const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(option);
         frame != nullptr && frame->frameShape != QFrame::NoFrame &&
@@ -168,10 +168,8 @@ QRect SilverStyle::subControlRect(ComplexControl control, const QStyleOptionComp
       if (group->text.isEmpty()) {
         return {};
       }
-      const int width =
-          option->fontMetrics.horizontalAdvance(group->text) + 2 * kGroupTitlePadding;
-      return QRect(option->rect.left() + kGroupTitleIndent, option->rect.top(), width,
-                   text_height);
+      const int width = option->fontMetrics.horizontalAdvance(group->text) + 2 * kGroupTitlePadding;
+      return QRect(option->rect.left() + kGroupTitleIndent, option->rect.top(), width, text_height);
     }
     case SC_GroupBoxContents:
       return frame.adjusted(1, text_height / 2 + 1, -1, -1);
