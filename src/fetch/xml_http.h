@@ -17,6 +17,18 @@
 
 namespace qvod {
 
+// The numbers that "failureKind" gives. They equal those of FetchFailure
+// (app/shared_state.h), which this layer cannot include.
+enum class HttpFailureKind : int {
+  kNone = 0,     // a response arrived (its status may still be an error)
+  kNoComponent,  // not given by the component itself
+  kRefused,      // connection refused or host not found
+  kTimedOut,     // no connection in time, or the transfer stalled
+  kTooLarge,     // the body passed max_body
+  kBadUrl,       // a malformed address, or a scheme other than http and https
+  kOther,        // any other failure of the transfer
+};
+
 struct HttpLimits {
   // Give up when no connection is made within this time.
   std::chrono::milliseconds connect_timeout{15000};
@@ -32,6 +44,7 @@ void RegisterXmlHttpComponent();
 
 // Sets the limits for objects made from now on (tests shorten them).
 void SetHttpLimits(const HttpLimits& limits);
+// Returns the limits that objects made now get.
 HttpLimits GetHttpLimits();
 
 }  // namespace qvod
