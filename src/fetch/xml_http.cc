@@ -46,7 +46,8 @@ bool IsToken(std::string_view text) {
   });
 }
 
-bool HasLineBreak(std::string_view text) {
+// Returns true when text would end a header line early or split it.
+bool BreaksHeaderLine(std::string_view text) {
   return text.find_first_of("\r\n") != std::string_view::npos ||
          text.find('\0') != std::string_view::npos;
 }
@@ -106,7 +107,8 @@ class XmlHttpRequest final : public automation::Object {
       return true;
     }
     if (MemberIs(member, "status")) {
-      if (!has_response_) {
+      // Also after a failure that came after the status line (a body too large).
+      if (status_ == 0) {
         return false;
       }
       result = static_cast<std::int32_t>(status_);
@@ -176,7 +178,7 @@ class XmlHttpRequest final : public automation::Object {
     std::string name;
     std::string value;
     if (!opened_ || args.size() != 2 || !args[0].ToText(name) || !args[1].ToText(value) ||
-        !IsToken(name) || HasLineBreak(value)) {
+        !IsToken(name) || BreaksHeaderLine(value)) {
       return false;
     }
     headers_.emplace_back(std::move(name), std::move(value));
@@ -348,6 +350,11 @@ class XmlHttpRequest final : public automation::Object {
       case CURLE_OPERATION_TIMEDOUT:
         failure_ = HttpFailureKind::kTimedOut;
         failure_text_ = "timed out: " + detail;
+        break;
+      case CURLE_OUT_OF_MEMORY:
+        // curl's answer to response headers past its limit, too.
+        failure_ = HttpFailureKind::kOther;
+        failure_text_ = "response headers too large, or out of memory";
         break;
       case CURLE_URL_MALFORMAT:
       case CURLE_UNSUPPORTED_PROTOCOL:
