@@ -333,37 +333,31 @@ class XmlHttpRequest final : public automation::Object {
     }
     if (transfer.stalled) {
       failure_ = HttpFailureKind::kTimedOut;
-      failure_text_ = "timed out: fewer than " + std::to_string(limits_.stall_bytes) +
-                      " bytes arrived in " + std::to_string(limits_.stall_time.count()) + " ms";
+      failure_text_ = "fewer than " + std::to_string(limits_.stall_bytes) + " bytes arrived in " +
+                      std::to_string(limits_.stall_time.count()) + " ms";
       return;
     }
+    failure_text_ = detail;
     switch (code) {
       case CURLE_COULDNT_CONNECT:
-        failure_ = HttpFailureKind::kRefused;
-        failure_text_ = "connection refused: " + detail;
-        break;
       case CURLE_COULDNT_RESOLVE_HOST:
       case CURLE_COULDNT_RESOLVE_PROXY:
         failure_ = HttpFailureKind::kRefused;
-        failure_text_ = "host not found: " + detail;
         break;
       case CURLE_OPERATION_TIMEDOUT:
         failure_ = HttpFailureKind::kTimedOut;
-        failure_text_ = "timed out: " + detail;
+        break;
+      case CURLE_URL_MALFORMAT:
+      case CURLE_UNSUPPORTED_PROTOCOL:
+        failure_ = HttpFailureKind::kBadUrl;
         break;
       case CURLE_OUT_OF_MEMORY:
         // curl's answer to response headers past its limit, too.
         failure_ = HttpFailureKind::kOther;
         failure_text_ = "response headers too large, or out of memory";
         break;
-      case CURLE_URL_MALFORMAT:
-      case CURLE_UNSUPPORTED_PROTOCOL:
-        failure_ = HttpFailureKind::kBadUrl;
-        failure_text_ = "bad address: " + detail;
-        break;
       default:
         failure_ = HttpFailureKind::kOther;
-        failure_text_ = detail;
         break;
     }
   }
