@@ -23,7 +23,7 @@ namespace {
 
 enum class Kind { kGroup, kOneLineEdit, kMultiLineEdit, kButton, kLabel, kLink };
 
-struct ControlSpec {
+struct ControlEntry {
   const char8_t* name;
   Kind kind;
   const char8_t* parent;  // nullptr: the window
@@ -33,7 +33,7 @@ struct ControlSpec {
 };
 
 // Every control of the window, parents before their children.
-const ControlSpec kControls[] = {
+const ControlEntry kControls[] = {
     {u8"分组框1", Kind::kGroup, nullptr, {8, 8, 472, 248}, u8"", nullptr},
     {u8"编辑框1",
      Kind::kOneLineEdit,
@@ -119,11 +119,11 @@ MainWindow::MainWindow(QWidget* parent)
   setFont(ChineseFont(12));
 
   std::map<std::u8string_view, QWidget*> by_name;
-  for (const ControlSpec& spec : kControls) {
-    QWidget* parent_widget = spec.parent == nullptr ? this : by_name.at(spec.parent);
-    const QString text = QString::fromUtf8(spec.text);
+  for (const ControlEntry& entry : kControls) {
+    QWidget* parent_widget = entry.parent == nullptr ? this : by_name.at(entry.parent);
+    const QString text = QString::fromUtf8(entry.text);
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (entry.kind) {
       case Kind::kGroup:
         widget = new QGroupBox(text, parent_widget);
         break;
@@ -141,8 +141,8 @@ MainWindow::MainWindow(QWidget* parent)
         break;
       case Kind::kButton: {
         auto* button = new QPushButton(text, parent_widget);
-        if (spec.on_click != nullptr) {
-          connect(button, &QPushButton::clicked, this, [proc = spec.on_click] { proc(); });
+        if (entry.on_click != nullptr) {
+          connect(button, &QPushButton::clicked, this, [proc = entry.on_click] { proc(); });
         }
         widget = button;
         break;
@@ -160,9 +160,9 @@ MainWindow::MainWindow(QWidget* parent)
         widget = version_link_;
         break;
     }
-    widget->setObjectName(QString::fromUtf8(spec.name));
-    widget->setGeometry(spec.geometry);
-    by_name[spec.name] = widget;
+    widget->setObjectName(QString::fromUtf8(entry.name));
+    widget->setGeometry(entry.geometry);
+    by_name[entry.name] = widget;
   }
 
   address_box_ = qobject_cast<QLineEdit*>(by_name.at(u8"编辑框1"));

@@ -6,8 +6,9 @@
 // The result box holds the core's CR LF line ends as paragraph breaks. So that
 // its text reads back byte for byte, CR LF maps to a paragraph break (and back),
 // while a lone CR or a lone LF, which are no line break in the box, map to the
-// stray-code points U+10FF0D and U+10FF0A (and back), shown as unknown characters.
-// A line separator typed by the user (Shift+Enter) reads back as CR LF.
+// code points U+10FF0D and U+10FF0A (and back), next to the range that the code
+// page conversion uses for stray bytes, and show as unknown characters. A line
+// separator typed by the user (Shift+Enter) reads back as CR LF.
 #pragma once
 
 #include <QPointer>
