@@ -21,7 +21,7 @@ SharedState::~SharedState() {
     text->shrink_to_fit();
   }
   HttpRequester.Clear();
-  OutputLock.reset();
+  OutputLock.Reset();
   LockRecords.clear();
 }
 

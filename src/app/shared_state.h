@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "automation/automation.h"
@@ -24,6 +26,30 @@ struct Lock {
   std::mutex mutex;
 };
 using LockRef = std::shared_ptr<Lock>;
+
+// A slot that holds a lock or nothing. The window's thread replaces it while
+// workers read it, so every access goes through the slot's own guard.
+class LockSlot {
+ public:
+  LockSlot& operator=(LockRef lock) {
+    std::lock_guard guard(mutex_);
+    lock_ = std::move(lock);
+    return *this;
+  }
+  // Returns the lock held now, or null.
+  LockRef Get() const {
+    std::lock_guard guard(mutex_);
+    return lock_;
+  }
+  void Reset() { *this = nullptr; }
+
+  friend bool operator==(const LockSlot& slot, std::nullptr_t) { return slot.Get() == nullptr; }
+  friend bool operator==(const LockSlot& slot, const LockRef& lock) { return slot.Get() == lock; }
+
+ private:
+  mutable std::mutex mutex_;
+  LockRef lock_;
+};
 
 // Why the last fetch gave no usable page; kept beside ResponseText so that the
 // CLI can say why, while the window stays silent.
@@ -52,7 +78,7 @@ struct SharedState {
 
   std::string PageText;
   std::unique_ptr<PatternMatcher> Matcher;
-  LockRef OutputLock;                // empty until OnMainWindowCreated
+  LockSlot OutputLock;               // empty until OnMainWindowCreated
   std::vector<LockRef> LockRecords;  // every lock CreateLock made, in order
   automation::ObjectSlot HttpRequester;
 

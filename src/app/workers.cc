@@ -32,9 +32,9 @@ LockRef CreateLock() {
   return lock;
 }
 
-void DeleteLock(LockRef& slot) { slot.reset(); }
+void DeleteLock(LockSlot& slot) { slot.Reset(); }
 
-OutputLockGuard::OutputLockGuard(SharedState& state) : lock_(state.OutputLock) {
+OutputLockGuard::OutputLockGuard(SharedState& state) : lock_(state.OutputLock.Get()) {
   if (lock_) {
     lock_->mutex.lock();
   }

@@ -19,7 +19,7 @@ LockRef CreateLock();
 
 // Deletes the lock in slot: later acquisitions through the slot do nothing.
 // A thread that holds it keeps it until it lets go.
-void DeleteLock(LockRef& slot);
+void DeleteLock(LockSlot& slot);
 
 // Holds the lock in state.OutputLock (when there is one) for its lifetime.
 class OutputLockGuard {
