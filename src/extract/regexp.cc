@@ -1,0 +1,714 @@
+#include "extract/regexp.h"
+
+#include <re2/re2.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/automation.h"
+#include "platform/codepage.h"
+
+namespace qvod {
+namespace {
+
+using automation::CallKind;
+using automation::MemberIs;
+using automation::Object;
+using automation::ObjectRef;
+using automation::Variant;
+
+constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+
+// A byte range of the converted text; begin == kNone for a group that took no part.
+struct Span {
+  std::size_t begin = kNone;
+  std::size_t end = kNone;
+};
+
+bool IsHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Length of the UTF-8 sequence that starts with lead (the text is always valid UTF-8).
+std::size_t Utf8SeqLength(unsigned char lead) {
+  if (lead < 0x80) {
+    return 1;
+  }
+  if (lead < 0xE0) {
+    return 2;
+  }
+  return lead < 0xF0 ? 3 : 4;
+}
+
+// Returns the UTF-16 length of a converted GBK span. Every character of the
+// converted text is one unit: GBK holds no character beyond the BMP, and a stray
+// byte (a 4-byte sequence) counts as one, as it was one byte of the page.
+std::size_t Utf16Units(std::string_view utf8) {
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t n = utf8.size();
+  std::size_t continuation = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, s + i, 8);
+    // A continuation byte is 10xxxxxx: bit 7 set and bit 6 clear.
+    const std::uint64_t marks = w & ~(w << 1) & 0x8080808080808080ULL;
+    continuation += static_cast<std::size_t>(__builtin_popcountll(marks));
+  }
+  for (; i < n; ++i) {
+    continuation += (s[i] & 0xC0) == 0x80 ? 1 : 0;
+  }
+  return n - continuation;
+}
+
+// Rewrites an ECMAScript pattern (as UTF-8) into RE2 syntax. Escapes RE2 spells
+// differently are translated; ECMAScript's identity escapes of letters RE2 gives
+// a meaning to, or rejects, become the plain letter.
+std::string TranslatePattern(std::string_view p) {
+  std::string out;
+  out.reserve(p.size() + 8);
+  bool in_class = false;
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    const char c = p[i];
+    if (c == '[' && !in_class) {
+      in_class = true;
+    } else if (c == ']' && in_class) {
+      in_class = false;
+    }
+    if (c != '\\' || i + 1 >= p.size()) {
+      out.push_back(c);
+      continue;
+    }
+    const char e = p[++i];
+    switch (e) {
+      case 'd':
+      case 'D':
+      case 'w':
+      case 'W':
+      case 's':
+      case 'S':
+      case 't':
+      case 'n':
+      case 'r':
+      case 'f':
+      case 'v':
+        out += '\\';
+        out += e;
+        break;
+      case 'b':
+      case 'B':
+        if (in_class && e == 'b') {
+          out += "\\x08";  // a backspace inside a class
+        } else {
+          out += '\\';
+          out += e;
+        }
+        break;
+      case 'u':
+        if (i + 4 < p.size() && IsHex(p[i + 1]) && IsHex(p[i + 2]) && IsHex(p[i + 3]) &&
+            IsHex(p[i + 4])) {
+          out += "\\x{";
+          out.append(p.substr(i + 1, 4));
+          out += '}';
+          i += 4;
+        } else {
+          out += 'u';
+        }
+        break;
+      case 'x':
+        if (i + 2 < p.size() && IsHex(p[i + 1]) && IsHex(p[i + 2])) {
+          out += "\\x";
+          out.append(p.substr(i + 1, 2));
+          i += 2;
+        } else {
+          out += 'x';
+        }
+        break;
+      case 'c':
+        if (i + 1 < p.size() && IsAsciiLetter(p[i + 1])) {
+          const int code = (p[i + 1] & 0x1F);
+          const char digits[] = "0123456789ABCDEF";
+          out += "\\x";
+          out += digits[code >> 4];
+          out += digits[code & 0xF];
+          ++i;
+        } else {
+          out += "\\\\c";
+        }
+        break;
+      case '0':
+        if (i + 1 < p.size() && p[i + 1] >= '0' && p[i + 1] <= '9') {
+          out += "\\0";  // an octal escape; RE2 reads it the same way
+        } else {
+          out += "\\x00";
+        }
+        break;
+      default:
+        if (IsAsciiLetter(e)) {
+          out += e;
+        } else if (static_cast<unsigned char>(e) >= 0x80) {
+          out += e;  // RE2 rejects an escaped non-ASCII character; it stands for itself
+        } else {
+          out += '\\';  // punctuation, and \1..\9, which RE2 rejects as it has no backreferences
+          out += e;
+        }
+        break;
+    }
+  }
+  return out;
+}
+
+// Group bounds found without RE2's submatch extraction, for patterns of the
+// shape L0(.*?)L1(.*?)L2... where every Lk is a plain literal. The lazy groups
+// of such a pattern are, within a known match, the texts up to the first
+// occurrence of the next literal; the result is checked before it is used.
+struct LiteralChain {
+  bool usable = false;
+  bool fold = false;  // compare ASCII letters without regard to case
+  std::vector<std::string> literals;  // literals[0] before group 1, literals[k] after group k
+};
+
+LiteralChain PlanLiteralChain(std::string_view p, bool ignore_case) {
+  LiteralChain chain;
+  chain.fold = ignore_case;
+  chain.literals.emplace_back();
+  constexpr std::string_view kLazyGroup = "(.*?)";
+  constexpr std::string_view kSpecial = "^$.|?*+()[]{}\\";
+  for (std::size_t i = 0; i < p.size();) {
+    if (p.substr(i, kLazyGroup.size()) == kLazyGroup) {
+      chain.literals.emplace_back();
+      i += kLazyGroup.size();
+      continue;
+    }
+    char c = p[i];
+    if (c == '\\') {
+      if (i + 1 >= p.size()) {
+        return {};
+      }
+      c = p[i + 1];
+      const auto u = static_cast<unsigned char>(c);
+      if (u >= 0x80 || IsAsciiLetter(c) || (c >= '0' && c <= '9')) {
+        return {};
+      }
+      chain.literals.back() += c;
+      i += 2;
+      continue;
+    }
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n' || (u < 0x80 && kSpecial.find(c) != std::string_view::npos)) {
+      return {};
+    }
+    if (u >= 0x80) {
+      // Unicode case folding is RE2's business; a literal of one case is only exact.
+      if (ignore_case) {
+        return {};
+      }
+      const std::size_t len = std::min(Utf8SeqLength(u), p.size() - i);
+      chain.literals.back().append(p.substr(i, len));
+      i += len;
+      continue;
+    }
+    chain.literals.back() += c;
+    ++i;
+  }
+  chain.usable = chain.literals.size() > 1;
+  return chain;
+}
+
+bool LiteralAt(std::string_view text, std::size_t pos, std::string_view literal, bool fold) {
+  if (literal.size() > text.size() - pos) {
+    return false;
+  }
+  if (!fold) {
+    return std::memcmp(text.data() + pos, literal.data(), literal.size()) == 0;
+  }
+  for (std::size_t k = 0; k < literal.size(); ++k) {
+    if (FoldAscii(text[pos + k]) != FoldAscii(literal[k])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Returns the first position in [pos, end - |literal|] where literal occurs, or kNone.
+std::size_t FindLiteral(std::string_view text, std::size_t pos, std::size_t end,
+                        std::string_view literal, bool fold) {
+  if (literal.empty()) {
+    return pos;
+  }
+  if (end - pos < literal.size()) {
+    return kNone;
+  }
+  const std::size_t last = end - literal.size();
+  const char first = literal[0];
+  const bool either_case = fold && IsAsciiLetter(first);
+  for (std::size_t i = pos; i <= last; ++i) {
+    const char c = text[i];
+    if ((either_case ? FoldAscii(c) == FoldAscii(first) : c == first) &&
+        LiteralAt(text, i, literal, fold)) {
+      return i;
+    }
+  }
+  return kNone;
+}
+
+// A compiled engine configuration.
+struct Compiled {
+  std::unique_ptr<RE2> re;
+  int groups = 0;
+  LiteralChain chain;
+};
+
+std::shared_ptr<const Compiled> Compile(const std::string& pattern_gbk, bool ignore_case,
+                                        bool multiline) {
+  auto compiled = std::make_shared<Compiled>();
+  const std::string pattern = platform::GbkToUtf8(pattern_gbk);
+  RE2::Options options;
+  options.set_encoding(RE2::Options::EncodingUTF8);
+  options.set_case_sensitive(!ignore_case);
+  options.set_log_errors(false);
+  options.set_dot_nl(false);
+  // Room for the DFA on whole pages, so that it never gives up for the slow NFA.
+  options.set_max_mem(int64_t{64} << 20);
+  std::string translated = TranslatePattern(pattern);
+  if (multiline) {
+    translated.insert(0, "(?m)");
+  }
+  compiled->re = std::make_unique<RE2>(translated, options);
+  if (!compiled->re->ok()) {
+    return nullptr;
+  }
+  compiled->groups = compiled->re->NumberOfCapturingGroups();
+  compiled->chain = PlanLiteralChain(pattern, ignore_case);
+  if (compiled->chain.usable &&
+      static_cast<int>(compiled->chain.literals.size()) - 1 != compiled->groups) {
+    compiled->chain.usable = false;
+  }
+  return compiled;
+}
+
+// Calls f(begin, end) for each match of re in text, in order, as the engine's
+// global search finds them: after an empty match the search moves on by one character.
+template <typename F>
+void ForEachMatch(const RE2& re, std::string_view text, bool global, int nsub,
+                  re2::StringPiece* sub, F f) {
+  const re2::StringPiece all(text.data(), text.size());
+  std::size_t pos = 0;
+  while (pos <= text.size()) {
+    if (!re.Match(all, pos, text.size(), RE2::UNANCHORED, sub, nsub)) {
+      return;
+    }
+    const std::size_t begin = static_cast<std::size_t>(sub[0].data() - text.data());
+    const std::size_t end = begin + sub[0].size();
+    f(begin, end);
+    if (!global) {
+      return;
+    }
+    if (end == begin) {
+      if (end >= text.size()) {
+        return;
+      }
+      pos = end + Utf8SeqLength(static_cast<unsigned char>(text[end]));
+    } else {
+      pos = end;
+    }
+  }
+}
+
+struct MatchRecord {
+  std::size_t begin;
+  std::size_t end;
+  std::size_t first_index;  // UTF-16 units before the match
+};
+
+// What one "Execute" found: the converted text, the match bounds, and group
+// bounds filled in as they are asked for.
+class MatchSet {
+ public:
+  MatchSet(std::string text, std::shared_ptr<const Compiled> compiled)
+      : text_(std::move(text)), compiled_(std::move(compiled)) {}
+
+  void Find(bool global) {
+    re2::StringPiece whole;
+    std::size_t counted_to = 0;
+    std::size_t units = 0;
+    ForEachMatch(*compiled_->re, text_, global, 1, &whole, [&](std::size_t begin, std::size_t end) {
+      units += Utf16Units(std::string_view(text_).substr(counted_to, begin - counted_to));
+      counted_to = begin;
+      matches_.push_back({begin, end, units});
+    });
+  }
+
+  std::size_t size() const { return matches_.size(); }
+  const MatchRecord& at(std::size_t k) const { return matches_[k]; }
+  int groups() const { return compiled_->groups; }
+  std::string_view text() const { return text_; }
+
+  // Returns the GBK text of the converted range.
+  std::string Gbk(std::size_t begin, std::size_t end) const {
+    if (begin == kNone) {
+      return {};
+    }
+    return platform::Utf8ToGbk(std::string_view(text_).substr(begin, end - begin));
+  }
+
+  // Returns the group bounds of match k.
+  std::vector<Span> Groups(std::size_t k) const {
+    const auto n = static_cast<std::size_t>(groups());
+    std::lock_guard lock(mutex_);
+    if (group_bounds_.empty()) {
+      group_bounds_.resize(matches_.size() * n);
+      group_ready_.assign(matches_.size(), 0);
+    }
+    Span* spans = group_bounds_.data() + k * n;
+    if (!group_ready_[k]) {
+      if (!(compiled_->chain.usable && ChainGroups(matches_[k], spans))) {
+        ExtractGroups(matches_[k], spans);
+      }
+      group_ready_[k] = 1;
+    }
+    return std::vector<Span>(spans, spans + n);
+  }
+
+ private:
+  bool ChainGroups(const MatchRecord& m, Span* spans) const {
+    const LiteralChain& chain = compiled_->chain;
+    const std::string_view text(text_);
+    if (!LiteralAt(text, m.begin, chain.literals[0], chain.fold) ||
+        m.begin + chain.literals[0].size() > m.end) {
+      return false;
+    }
+    std::size_t pos = m.begin + chain.literals[0].size();
+    const std::size_t n = chain.literals.size() - 1;
+    for (std::size_t k = 1; k <= n; ++k) {
+      const std::string& literal = chain.literals[k];
+      const std::size_t at =
+          (k == n && literal.empty()) ? pos : FindLiteral(text, pos, m.end, literal, chain.fold);
+      if (at == kNone) {
+        return false;
+      }
+      spans[k - 1] = {pos, at};
+      pos = at + literal.size();
+    }
+    // The earliest split that ends where RE2's match ends and crosses no line
+    // feed is the one the lazy groups take.
+    return pos == m.end && std::memchr(text.data() + m.begin, '\n', m.end - m.begin) == nullptr;
+  }
+
+  void ExtractGroups(const MatchRecord& m, Span* spans) const {
+    const int n = groups();
+    std::vector<re2::StringPiece> sub(static_cast<std::size_t>(n) + 1);
+    const re2::StringPiece all(text_.data(), text_.size());
+    if (!compiled_->re->Match(all, m.begin, m.end, RE2::ANCHOR_BOTH, sub.data(), n + 1)) {
+      return;
+    }
+    for (int k = 1; k <= n; ++k) {
+      if (sub[k].data() != nullptr) {
+        const auto begin = static_cast<std::size_t>(sub[k].data() - text_.data());
+        spans[k - 1] = {begin, begin + sub[k].size()};
+      }
+    }
+  }
+
+  const std::string text_;
+  const std::shared_ptr<const Compiled> compiled_;
+  std::vector<MatchRecord> matches_;
+  mutable std::mutex mutex_;  // guards the group bounds, which copies of a matcher may share
+  mutable std::vector<Span> group_bounds_;
+  mutable std::vector<std::uint8_t> group_ready_;
+};
+
+// Returns a member's index argument as an index below size, or nullopt.
+std::optional<std::size_t> IndexArg(std::span<const Variant> args, std::size_t size) {
+  double d = 0;
+  if (args.size() != 1 || !args[0].ToNumber(d) || !(d >= 0) || d >= static_cast<double>(size)) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(d);
+}
+
+Variant Count(std::size_t n) {
+  if (n <= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    return Variant(static_cast<std::int32_t>(n));
+  }
+  return Variant(static_cast<double>(n));
+}
+
+bool IsRead(CallKind kind) { return kind == CallKind::kGet || kind == CallKind::kMethod; }
+
+class GroupCollection final : public Object {
+ public:
+  GroupCollection(std::shared_ptr<const MatchSet> set, std::vector<Span> spans)
+      : set_(std::move(set)), spans_(std::move(spans)) {}
+
+  bool Invoke(std::string_view member, CallKind kind, std::span<const Variant> args,
+              Variant& result) override {
+    if (!IsRead(kind)) {
+      return false;
+    }
+    if (MemberIs(member, "Count") && args.empty()) {
+      result = Count(spans_.size());
+      return true;
+    }
+    if (MemberIs(member, "Item")) {
+      const auto k = IndexArg(args, spans_.size());
+      if (!k) {
+        return false;
+      }
+      result = Variant(set_->Gbk(spans_[*k].begin, spans_[*k].end));
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  std::shared_ptr<const MatchSet> set_;
+  std::vector<Span> spans_;
+};
+
+class MatchObject final : public Object {
+ public:
+  MatchObject(std::shared_ptr<const MatchSet> set, std::size_t k) : set_(std::move(set)), k_(k) {}
+
+  bool Invoke(std::string_view member, CallKind kind, std::span<const Variant> args,
+              Variant& result) override {
+    if (!IsRead(kind) || !args.empty()) {
+      return false;
+    }
+    const MatchRecord& m = set_->at(k_);
+    if (MemberIs(member, "Value")) {
+      result = Variant(set_->Gbk(m.begin, m.end));
+    } else if (MemberIs(member, "FirstIndex")) {
+      result = Count(m.first_index);
+    } else if (MemberIs(member, "Length")) {
+      result = Count(Utf16Units(set_->text().substr(m.begin, m.end - m.begin)));
+    } else if (MemberIs(member, "SubMatches")) {
+      result = Variant(ObjectRef(std::make_shared<GroupCollection>(set_, set_->Groups(k_))));
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  std::shared_ptr<const MatchSet> set_;
+  std::size_t k_;
+};
+
+class MatchCollection final : public Object {
+ public:
+  explicit MatchCollection(std::shared_ptr<const MatchSet> set) : set_(std::move(set)) {}
+
+  bool Invoke(std::string_view member, CallKind kind, std::span<const Variant> args,
+              Variant& result) override {
+    if (!IsRead(kind)) {
+      return false;
+    }
+    if (MemberIs(member, "Count") && args.empty()) {
+      result = Count(set_->size());
+      return true;
+    }
+    if (MemberIs(member, "Item")) {
+      const auto k = IndexArg(args, set_->size());
+      if (!k) {
+        return false;
+      }
+      result = Variant(ObjectRef(std::make_shared<MatchObject>(set_, *k)));
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  std::shared_ptr<const MatchSet> set_;
+};
+
+// Appends the expansion of an ECMAScript replacement text for one match.
+void ExpandReplacement(std::string_view replacement, std::string_view text,
+                       std::span<const re2::StringPiece> sub, std::string& out) {
+  const int groups = static_cast<int>(sub.size()) - 1;
+  const auto piece = [&](const re2::StringPiece& s) {
+    if (s.data() != nullptr) {
+      out.append(s.data(), s.size());
+    }
+  };
+  for (std::size_t i = 0; i < replacement.size(); ++i) {
+    const char c = replacement[i];
+    if (c != '$' || i + 1 >= replacement.size()) {
+      out.push_back(c);
+      continue;
+    }
+    const char d = replacement[i + 1];
+    const std::size_t begin = static_cast<std::size_t>(sub[0].data() - text.data());
+    if (d == '$') {
+      out.push_back('$');
+      ++i;
+    } else if (d == '&') {
+      piece(sub[0]);
+      ++i;
+    } else if (d == '`') {
+      out.append(text.substr(0, begin));
+      ++i;
+    } else if (d == '\'') {
+      out.append(text.substr(begin + sub[0].size()));
+      ++i;
+    } else if (d >= '0' && d <= '9') {
+      int n = d - '0';
+      std::size_t used = 1;
+      if (i + 2 < replacement.size() && replacement[i + 2] >= '0' && replacement[i + 2] <= '9') {
+        const int two = n * 10 + (replacement[i + 2] - '0');
+        if (two >= 1 && two <= groups) {
+          n = two;
+          used = 2;
+        }
+      }
+      if (n >= 1 && n <= groups) {
+        piece(sub[static_cast<std::size_t>(n)]);
+        i += used;
+      } else {
+        out.push_back('$');
+      }
+    } else {
+      out.push_back('$');
+    }
+  }
+}
+
+class RegExpEngine final : public Object {
+ public:
+  bool Invoke(std::string_view member, CallKind kind, std::span<const Variant> args,
+              Variant& result) override {
+    if (kind == CallKind::kPut) {
+      return Put(member, args);
+    }
+    if (kind == CallKind::kGet && args.empty()) {
+      if (MemberIs(member, "IgnoreCase")) {
+        result = Variant(ignore_case_);
+      } else if (MemberIs(member, "Multiline")) {
+        result = Variant(multiline_);
+      } else if (MemberIs(member, "Global")) {
+        result = Variant(global_);
+      } else if (MemberIs(member, "Pattern")) {
+        result = Variant(pattern_);
+      } else {
+        return false;
+      }
+      return true;
+    }
+    if (kind != CallKind::kMethod) {
+      return false;
+    }
+    std::string text;
+    if (MemberIs(member, "Execute") && args.size() == 1 && args[0].ToText(text)) {
+      return Execute(text, result);
+    }
+    std::string replacement;
+    if (MemberIs(member, "Replace") && args.size() == 2 && args[0].ToText(text) &&
+        args[1].ToText(replacement)) {
+      return Replace(text, replacement, result);
+    }
+    if (MemberIs(member, "Test") && args.size() == 1 && args[0].ToText(text)) {
+      const auto compiled = Program();
+      if (!compiled) {
+        return false;
+      }
+      result = Variant(RE2::PartialMatch(platform::GbkToUtf8(text), *compiled->re));
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  bool Put(std::string_view member, std::span<const Variant> args) {
+    if (args.size() != 1) {
+      return false;
+    }
+    bool flag = false;
+    if (MemberIs(member, "Pattern")) {
+      std::string pattern;
+      if (!args[0].ToText(pattern)) {
+        return false;
+      }
+      pattern_ = std::move(pattern);
+    } else if (!args[0].ToBool(flag)) {
+      return false;
+    } else if (MemberIs(member, "IgnoreCase")) {
+      ignore_case_ = flag;
+    } else if (MemberIs(member, "Multiline")) {
+      multiline_ = flag;
+    } else if (MemberIs(member, "Global")) {
+      global_ = flag;
+    } else {
+      return false;
+    }
+    compiled_.reset();
+    return true;
+  }
+
+  std::shared_ptr<const Compiled> Program() {
+    if (!compiled_) {
+      compiled_ = Compile(pattern_, ignore_case_, multiline_);
+    }
+    return compiled_;
+  }
+
+  bool Execute(const std::string& text, Variant& result) {
+    auto compiled = Program();
+    if (!compiled) {
+      return false;
+    }
+    auto set = std::make_shared<MatchSet>(platform::GbkToUtf8(text), std::move(compiled));
+    set->Find(global_);
+    result = Variant(ObjectRef(std::make_shared<MatchCollection>(std::move(set))));
+    return true;
+  }
+
+  bool Replace(const std::string& text_gbk, const std::string& replacement_gbk, Variant& result) {
+    const auto compiled = Program();
+    if (!compiled) {
+      return false;
+    }
+    const std::string text = platform::GbkToUtf8(text_gbk);
+    const std::string replacement = platform::GbkToUtf8(replacement_gbk);
+    std::vector<re2::StringPiece> sub(static_cast<std::size_t>(compiled->groups) + 1);
+    std::string out;
+    out.reserve(text.size());
+    std::size_t copied_to = 0;
+    ForEachMatch(*compiled->re, text, global_, static_cast<int>(sub.size()), sub.data(),
+                 [&](std::size_t begin, std::size_t end) {
+                   out.append(text, copied_to, begin - copied_to);
+                   ExpandReplacement(replacement, text, sub, out);
+                   copied_to = end;
+                 });
+    out.append(text, copied_to, std::string::npos);
+    result = Variant(platform::Utf8ToGbk(out));
+    return true;
+  }
+
+  bool ignore_case_ = false;
+  bool multiline_ = false;
+  bool global_ = false;
+  std::string pattern_;
+  std::shared_ptr<const Compiled> compiled_;
+};
+
+}  // namespace
+
+void RegisterRegExpComponent() {
+  automation::RegisterProgId("VBScript.RegExp", [] { return std::make_shared<RegExpEngine>(); });
+}
+
+}  // namespace qvod
