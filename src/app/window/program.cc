@@ -17,6 +17,7 @@ namespace qvod {
 void RunWindowProgram(int argc, char** argv, const std::function<void(MainWindow&)>& on_shown) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("qvodgrab"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.qvodgrab.QvodGrab"));
   InstallQtChineseTranslation(app);
 
   StartUp();
