@@ -103,9 +103,7 @@ void BM_Channel2JobHostileDoubleByte(benchmark::State& state) {
 BENCHMARK(BM_Channel2JobHostileDoubleByte)->Unit(benchmark::kMillisecond);
 
 // Last, so that its peak memory is the process's peak.
-void BM_Channel2JobLargePage(benchmark::State& state) {
-  RunChannel2(state, MakePage(100 * kMiB));
-}
+void BM_Channel2JobLargePage(benchmark::State& state) { RunChannel2(state, MakePage(100 * kMiB)); }
 BENCHMARK(BM_Channel2JobLargePage)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

@@ -18,9 +18,9 @@ enum class LinkForms {
 };
 
 struct GeneratedPage {
-  std::string text;         // GBK bytes
-  std::size_t links1 = 0;   // links written as "qvod://a|b|c|"
-  std::size_t links2 = 0;   // links written as "qvod%3A%2F%2Fa%7Cb%7Cc%7C"
+  std::string text;        // GBK bytes
+  std::size_t links1 = 0;  // links written as "qvod://a|b|c|"
+  std::size_t links2 = 0;  // links written as "qvod%3A%2F%2Fa%7Cb%7Cc%7C"
 };
 
 // Returns a page of about size bytes (never less) with one link every
@@ -34,7 +34,6 @@ GeneratedPage MakeHostileLongLine(std::size_t line_size, const GeneratedPage& ta
 
 // Returns about size bytes of double-byte Chinese text in lines of line_size
 // bytes, with no links.
-GeneratedPage MakeDoubleByteText(std::size_t size, std::size_t line_size,
-                                 std::uint32_t seed = 1);
+GeneratedPage MakeDoubleByteText(std::size_t size, std::size_t line_size, std::uint32_t seed = 1);
 
 }  // namespace qvod::bench

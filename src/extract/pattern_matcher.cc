@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <utility>
+#include <variant>
 
 namespace qvod {
 namespace {
@@ -47,10 +50,20 @@ bool PatternMatcher::Search(const std::string& pattern, const std::string& text,
   Engine.Put("Multiline", multiline);
   Engine.Put("Global", global);
   Engine.Put("Pattern", pattern);
-  automation::ObjectSlot found = Engine.CallObject("Execute", {text});
+  // "Execute" is invoked on the engine itself rather than through the slot's
+  // helpers: the one copy of the text that SearchedText keeps is made as the
+  // argument and moved into SearchedText after the call, so a page is not
+  // copied twice.
+  automation::Variant args[] = {automation::Variant(text)};
+  automation::Variant result;
+  automation::ObjectRef collection;
+  if (const automation::ObjectRef& engine = Engine.Get();
+      engine && engine->Invoke("Execute", automation::CallKind::kMethod, args, result)) {
+    result.ToObject(collection);
+  }
   Matches.Clear();
-  Matches = found;
-  SearchedText = text;
+  Matches = automation::ObjectSlot(std::move(collection));
+  SearchedText = std::move(std::get<std::string>(args[0].value()));
   return !Matches.IsEmpty();
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "automation/automation.h"
+#include "extract/literal_search.h"
 #include "platform/codepage.h"
 
 namespace qvod {
@@ -26,12 +27,16 @@ using automation::Object;
 using automation::ObjectRef;
 using automation::Variant;
 
-constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+// Offsets into the converted text are 32-bit; a text of 4 GiB or more is
+// refused ("Execute" fails) rather than miscounted.
+using Offset = std::uint32_t;
+constexpr Offset kNoGroup = std::numeric_limits<Offset>::max();
+constexpr std::size_t kMaxText = kNoGroup - 1;
 
-// A byte range of the converted text; begin == kNone for a group that took no part.
+// A byte range of the converted text; begin == kNoGroup for a group that took no part.
 struct Span {
-  std::size_t begin = kNone;
-  std::size_t end = kNone;
+  Offset begin = kNoGroup;
+  Offset end = kNoGroup;
 };
 
 bool IsHex(char c) {
@@ -39,8 +44,6 @@ bool IsHex(char c) {
 }
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Length of the UTF-8 sequence that starts with lead (the text is always valid UTF-8).
 std::size_t Utf8SeqLength(unsigned char lead) {
@@ -66,7 +69,8 @@ std::size_t Utf16Units(std::string_view utf8) {
     std::memcpy(&w, s + i, 8);
     // A continuation byte is 10xxxxxx: bit 7 set and bit 6 clear.
     const std::uint64_t marks = w & ~(w << 1) & 0x8080808080808080ULL;
-    continuation += static_cast<std::size_t>(__builtin_popcountll(marks));
+    // Sum the eight one-bit flags with one multiplication.
+    continuation += static_cast<std::size_t>(((marks >> 7) * 0x0101010101010101ULL) >> 56);
   }
   for (; i < n; ++i) {
     continuation += (s[i] & 0xC0) == 0x80 ? 1 : 0;
@@ -177,7 +181,7 @@ std::string TranslatePattern(std::string_view p) {
 // occurrence of the next literal; the result is checked before it is used.
 struct LiteralChain {
   bool usable = false;
-  bool fold = false;  // compare ASCII letters without regard to case
+  bool fold = false;                  // compare ASCII letters without regard to case
   std::vector<std::string> literals;  // literals[0] before group 1, literals[k] after group k
 };
 
@@ -226,43 +230,6 @@ LiteralChain PlanLiteralChain(std::string_view p, bool ignore_case) {
   }
   chain.usable = chain.literals.size() > 1;
   return chain;
-}
-
-bool LiteralAt(std::string_view text, std::size_t pos, std::string_view literal, bool fold) {
-  if (literal.size() > text.size() - pos) {
-    return false;
-  }
-  if (!fold) {
-    return std::memcmp(text.data() + pos, literal.data(), literal.size()) == 0;
-  }
-  for (std::size_t k = 0; k < literal.size(); ++k) {
-    if (FoldAscii(text[pos + k]) != FoldAscii(literal[k])) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// Returns the first position in [pos, end - |literal|] where literal occurs, or kNone.
-std::size_t FindLiteral(std::string_view text, std::size_t pos, std::size_t end,
-                        std::string_view literal, bool fold) {
-  if (literal.empty()) {
-    return pos;
-  }
-  if (end - pos < literal.size()) {
-    return kNone;
-  }
-  const std::size_t last = end - literal.size();
-  const char first = literal[0];
-  const bool either_case = fold && IsAsciiLetter(first);
-  for (std::size_t i = pos; i <= last; ++i) {
-    const char c = text[i];
-    if ((either_case ? FoldAscii(c) == FoldAscii(first) : c == first) &&
-        LiteralAt(text, i, literal, fold)) {
-      return i;
-    }
-  }
-  return kNone;
 }
 
 // A compiled engine configuration.
@@ -329,87 +296,130 @@ void ForEachMatch(const RE2& re, std::string_view text, bool global, int nsub,
 }
 
 struct MatchRecord {
-  std::size_t begin;
-  std::size_t end;
-  std::size_t first_index;  // UTF-16 units before the match
+  Offset begin;
+  Offset end;
+  Offset first_index;  // UTF-16 units before the match
 };
 
-// What one "Execute" found: the converted text, the match bounds, and group
-// bounds filled in as they are asked for.
+// What one "Execute" found: the converted text, the bounds of every match, and
+// the bounds of the groups: found with the matches for a literal chain, else
+// extracted by RE2 when first asked for.
 class MatchSet {
  public:
   MatchSet(std::string text, std::shared_ptr<const Compiled> compiled)
       : text_(std::move(text)), compiled_(std::move(compiled)) {}
 
   void Find(bool global) {
+    const LiteralChain& chain = compiled_->chain;
+    if (chain.usable && !chain.literals[0].empty()) {
+      FindChain(global);
+      return;
+    }
     re2::StringPiece whole;
-    std::size_t counted_to = 0;
-    std::size_t units = 0;
-    ForEachMatch(*compiled_->re, text_, global, 1, &whole, [&](std::size_t begin, std::size_t end) {
-      units += Utf16Units(std::string_view(text_).substr(counted_to, begin - counted_to));
-      counted_to = begin;
-      matches_.push_back({begin, end, units});
-    });
+    ForEachMatch(*compiled_->re, text_, global, 1, &whole,
+                 [&](std::size_t begin, std::size_t end) { Add(begin, end); });
   }
 
   std::size_t size() const { return matches_.size(); }
   const MatchRecord& at(std::size_t k) const { return matches_[k]; }
-  int groups() const { return compiled_->groups; }
+  std::size_t groups() const { return static_cast<std::size_t>(compiled_->groups); }
   std::string_view text() const { return text_; }
 
   // Returns the GBK text of the converted range.
-  std::string Gbk(std::size_t begin, std::size_t end) const {
-    if (begin == kNone) {
+  std::string Gbk(Offset begin, Offset end) const {
+    if (begin == kNoGroup) {
       return {};
     }
     return platform::Utf8ToGbk(std::string_view(text_).substr(begin, end - begin));
   }
 
-  // Returns the group bounds of match k.
-  std::vector<Span> Groups(std::size_t k) const {
-    const auto n = static_cast<std::size_t>(groups());
+  // Returns the groups() group bounds of match k; they stay valid as long as the set.
+  const Span* Groups(std::size_t k) const {
+    const std::size_t n = groups();
+    if (all_groups_ready_) {
+      return group_spans_.data() + k * n;
+    }
     std::lock_guard lock(mutex_);
-    if (group_bounds_.empty()) {
-      group_bounds_.resize(matches_.size() * n);
+    if (group_spans_.empty()) {
+      group_spans_.resize(matches_.size() * n);
       group_ready_.assign(matches_.size(), 0);
     }
-    Span* spans = group_bounds_.data() + k * n;
+    Span* spans = group_spans_.data() + k * n;
     if (!group_ready_[k]) {
-      if (!(compiled_->chain.usable && ChainGroups(matches_[k], spans))) {
-        ExtractGroups(matches_[k], spans);
-      }
+      ExtractGroups(matches_[k], spans);
       group_ready_[k] = 1;
     }
-    return std::vector<Span>(spans, spans + n);
+    return spans;
   }
 
  private:
-  bool ChainGroups(const MatchRecord& m, Span* spans) const {
+  void Add(std::size_t begin, std::size_t end) {
+    units_ += Utf16Units(std::string_view(text_).substr(counted_to_, begin - counted_to_));
+    counted_to_ = begin;
+    matches_.push_back(
+        {static_cast<Offset>(begin), static_cast<Offset>(end), static_cast<Offset>(units_)});
+  }
+
+  // The matches of L0(.*?)L1(.*?)...: the leftmost match starts at the first
+  // occurrence of L0 from which the chain of first occurrences of L1, L2, ...
+  // completes before the line ends ("." does not match a line feed), and its
+  // lazy groups are the texts between those occurrences. When the chain from
+  // one occurrence of L0 fails, so does the chain from any later one on the
+  // same line, as its occurrences can only lie further right; so the scan goes
+  // on at the next line and stays linear on any text.
+  void FindChain(bool global) {
     const LiteralChain& chain = compiled_->chain;
-    const std::string_view text(text_);
-    if (!LiteralAt(text, m.begin, chain.literals[0], chain.fold) ||
-        m.begin + chain.literals[0].size() > m.end) {
-      return false;
+    const auto* s = reinterpret_cast<const unsigned char*>(text_.data());
+    const std::size_t n = text_.size();
+    std::vector<extract::LiteralFinder> finders;
+    finders.reserve(chain.literals.size());
+    for (const std::string& literal : chain.literals) {
+      finders.emplace_back(literal, chain.fold);
     }
-    std::size_t pos = m.begin + chain.literals[0].size();
-    const std::size_t n = chain.literals.size() - 1;
-    for (std::size_t k = 1; k <= n; ++k) {
-      const std::string& literal = chain.literals[k];
-      const std::size_t at =
-          (k == n && literal.empty()) ? pos : FindLiteral(text, pos, m.end, literal, chain.fold);
-      if (at == kNone) {
-        return false;
+    const std::size_t g = finders.size() - 1;
+    std::vector<Span> spans(g);
+    std::size_t line_end = 0;  // the first line feed at or after the last start tried, or n
+    bool line_known = false;
+    std::size_t pos = 0;
+    while (pos < n) {
+      const std::size_t p = finders[0].Find(s, pos, n);
+      if (p == extract::LiteralFinder::kNotFound) {
+        break;
       }
-      spans[k - 1] = {pos, at};
-      pos = at + literal.size();
+      if (!line_known || line_end < p) {
+        const void* feed = std::memchr(s + p, '\n', n - p);
+        line_end = feed == nullptr
+                       ? n
+                       : static_cast<std::size_t>(static_cast<const unsigned char*>(feed) - s);
+        line_known = true;
+      }
+      std::size_t q = p + finders[0].size();
+      bool complete = true;
+      for (std::size_t k = 1; k <= g; ++k) {
+        const std::size_t at = finders[k].Find(s, q, line_end);
+        if (at == extract::LiteralFinder::kNotFound) {
+          complete = false;
+          break;
+        }
+        spans[k - 1] = {static_cast<Offset>(q), static_cast<Offset>(at)};
+        q = at + finders[k].size();
+      }
+      if (!complete) {
+        pos = line_end + 1;
+        continue;
+      }
+      Add(p, q);
+      group_spans_.insert(group_spans_.end(), spans.begin(), spans.end());
+      if (!global) {
+        break;
+      }
+      pos = q;
     }
-    // The earliest split that ends where RE2's match ends and crosses no line
-    // feed is the one the lazy groups take.
-    return pos == m.end && std::memchr(text.data() + m.begin, '\n', m.end - m.begin) == nullptr;
+    all_groups_ready_ = true;
   }
 
   void ExtractGroups(const MatchRecord& m, Span* spans) const {
-    const int n = groups();
+    const int n = compiled_->groups;
     std::vector<re2::StringPiece> sub(static_cast<std::size_t>(n) + 1);
     const re2::StringPiece all(text_.data(), text_.size());
     if (!compiled_->re->Match(all, m.begin, m.end, RE2::ANCHOR_BOTH, sub.data(), n + 1)) {
@@ -417,8 +427,8 @@ class MatchSet {
     }
     for (int k = 1; k <= n; ++k) {
       if (sub[k].data() != nullptr) {
-        const auto begin = static_cast<std::size_t>(sub[k].data() - text_.data());
-        spans[k - 1] = {begin, begin + sub[k].size()};
+        const auto begin = static_cast<Offset>(sub[k].data() - text_.data());
+        spans[k - 1] = {begin, static_cast<Offset>(begin + sub[k].size())};
       }
     }
   }
@@ -426,8 +436,11 @@ class MatchSet {
   const std::string text_;
   const std::shared_ptr<const Compiled> compiled_;
   std::vector<MatchRecord> matches_;
-  mutable std::mutex mutex_;  // guards the group bounds, which copies of a matcher may share
-  mutable std::vector<Span> group_bounds_;
+  std::size_t counted_to_ = 0;  // FirstIndex is counted incrementally, match after match
+  std::size_t units_ = 0;
+  bool all_groups_ready_ = false;
+  mutable std::mutex mutex_;  // guards the groups extracted on demand, which copies may share
+  mutable std::vector<Span> group_spans_;
   mutable std::vector<std::uint8_t> group_ready_;
 };
 
@@ -451,24 +464,24 @@ bool IsRead(CallKind kind) { return kind == CallKind::kGet || kind == CallKind::
 
 class GroupCollection final : public Object {
  public:
-  GroupCollection(std::shared_ptr<const MatchSet> set, std::vector<Span> spans)
-      : set_(std::move(set)), spans_(std::move(spans)) {}
+  GroupCollection(std::shared_ptr<const MatchSet> set, std::size_t k)
+      : set_(std::move(set)), spans_(set_->Groups(k)) {}
 
   bool Invoke(std::string_view member, CallKind kind, std::span<const Variant> args,
               Variant& result) override {
     if (!IsRead(kind)) {
       return false;
     }
-    if (MemberIs(member, "Count") && args.empty()) {
-      result = Count(spans_.size());
-      return true;
-    }
     if (MemberIs(member, "Item")) {
-      const auto k = IndexArg(args, spans_.size());
-      if (!k) {
+      const auto j = IndexArg(args, set_->groups());
+      if (!j) {
         return false;
       }
-      result = Variant(set_->Gbk(spans_[*k].begin, spans_[*k].end));
+      result = Variant(set_->Gbk(spans_[*j].begin, spans_[*j].end));
+      return true;
+    }
+    if (MemberIs(member, "Count") && args.empty()) {
+      result = Count(set_->groups());
       return true;
     }
     return false;
@@ -476,7 +489,7 @@ class GroupCollection final : public Object {
 
  private:
   std::shared_ptr<const MatchSet> set_;
-  std::vector<Span> spans_;
+  const Span* spans_;
 };
 
 class MatchObject final : public Object {
@@ -496,7 +509,7 @@ class MatchObject final : public Object {
     } else if (MemberIs(member, "Length")) {
       result = Count(Utf16Units(set_->text().substr(m.begin, m.end - m.begin)));
     } else if (MemberIs(member, "SubMatches")) {
-      result = Variant(ObjectRef(std::make_shared<GroupCollection>(set_, set_->Groups(k_))));
+      result = Variant(ObjectRef(std::make_shared<GroupCollection>(set_, k_)));
     } else {
       return false;
     }
@@ -670,7 +683,11 @@ class RegExpEngine final : public Object {
     if (!compiled) {
       return false;
     }
-    auto set = std::make_shared<MatchSet>(platform::GbkToUtf8(text), std::move(compiled));
+    std::string converted = platform::GbkToUtf8(text);
+    if (converted.size() > kMaxText) {
+      return false;
+    }
+    auto set = std::make_shared<MatchSet>(std::move(converted), std::move(compiled));
     set->Find(global_);
     result = Variant(ObjectRef(std::make_shared<MatchCollection>(std::move(set))));
     return true;

@@ -1,66 +1,16 @@
 #include "extract/text_helpers.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "extract/literal_search.h"
 #include "platform/codepage.h"
 
 namespace qvod {
 namespace {
 
-unsigned char FoldAscii(unsigned char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
 bool IsHigh(unsigned char c) { return c >= 0x80; }
-
-// Finds the next byte equal to `first` (either case of it when it is an ASCII
-// letter and case is ignored) with memchr, remembering each case's next hit so
-// that every byte is looked at once over the whole scan.
-class FirstByteFinder {
- public:
-  FirstByteFinder(const unsigned char* s, std::size_t n, unsigned char first, bool fold)
-      : s_(s), n_(n) {
-    a_ = first;
-    b_ = first;
-    if (fold && first >= 'a' && first <= 'z') {
-      b_ = static_cast<unsigned char>(first - 'a' + 'A');
-    } else if (fold && first >= 'A' && first <= 'Z') {
-      b_ = static_cast<unsigned char>(first - 'A' + 'a');
-    }
-  }
-
-  // Returns the first position >= from holding the byte, or n.
-  std::size_t Next(std::size_t from) {
-    if (next_a_ < from || next_a_ == kUnknown) {
-      next_a_ = Scan(a_, from);
-    }
-    if (a_ == b_) {
-      return next_a_;
-    }
-    if (next_b_ < from || next_b_ == kUnknown) {
-      next_b_ = Scan(b_, from);
-    }
-    return next_a_ < next_b_ ? next_a_ : next_b_;
-  }
-
- private:
-  static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
-
-  std::size_t Scan(unsigned char c, std::size_t from) const {
-    if (from >= n_) {
-      return n_;
-    }
-    const void* hit = std::memchr(s_ + from, c, n_ - from);
-    return hit == nullptr ? n_ : static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - s_);
-  }
-
-  const unsigned char* s_;
-  std::size_t n_;
-  unsigned char a_;
-  unsigned char b_;
-  std::size_t next_a_ = kUnknown;
-  std::size_t next_b_ = kUnknown;
-};
 
 // Returns true when position c, with `known` a character start at or before
 // it, is itself a character start. Any byte below 0x80 ends a character (as a
@@ -75,66 +25,144 @@ bool IsCharStart(const unsigned char* s, std::size_t known, std::size_t c) {
   return run % 2 == 0;
 }
 
-bool EqualAt(const unsigned char* s, std::string_view find, bool fold) {
-  const auto* f = reinterpret_cast<const unsigned char*>(find.data());
-  if (!fold) {
-    return std::memcmp(s, f, find.size()) == 0;
-  }
-  for (std::size_t k = 0; k < find.size(); ++k) {
-    if (FoldAscii(s[k]) != FoldAscii(f[k])) {
-      return false;
+constexpr std::size_t kNone = extract::LiteralFinder::kNotFound;
+
+// The occurrences of a find text at character starts, left to right and
+// without overlap, from a start position that the scan takes as a character start.
+class Occurrences {
+ public:
+  Occurrences(const unsigned char* s, std::size_t n, std::string_view find, std::size_t start,
+              bool fold)
+      : s_(s), n_(n), finder_(find, fold), known_(start), from_(start) {}
+
+  // Returns the position of the next occurrence, or kNone. The scan goes on
+  // after the occurrence.
+  std::size_t Next() {
+    while (from_ != kNone) {
+      const std::size_t c = finder_.Find(s_, from_, n_);
+      if (c == kNone) {
+        break;
+      }
+      // Whether c starts a character is settled only for a whole occurrence,
+      // counting back no further than the last known character start.
+      if (!IsCharStart(s_, known_, c)) {
+        known_ = from_ = c + 1;  // c is a second byte, so the next byte starts a character
+      } else {
+        known_ = from_ = c + finder_.size();
+        return c;
+      }
     }
+    from_ = kNone;
+    return kNone;
   }
-  return true;
+
+ private:
+  const unsigned char* s_;
+  std::size_t n_;
+  extract::LiteralFinder finder_;
+  std::size_t known_;  // a character start of the scan at or before from_
+  std::size_t from_;   // where the search for the next candidate goes on
+};
+
+// Replacements that do not lengthen the text are made in place, moving the
+// bytes between occurrences down as the scan goes.
+void ShrinkInPlace(std::string& text, Occurrences& occurrences, std::size_t m,
+                   std::string_view replacement, std::size_t limit) {
+  char* d = text.data();
+  const std::size_t n = text.size();
+  std::size_t c = occurrences.Next();
+  if (c == kNone) {
+    return;
+  }
+  std::size_t w = c;  // where the next kept byte goes
+  std::size_t r = c;  // the next byte of text not yet kept
+  for (std::size_t made = 0; c != kNone;) {
+    std::memmove(d + w, d + r, c - r);
+    w += c - r;
+    std::memcpy(d + w, replacement.data(), replacement.size());
+    w += replacement.size();
+    r = c + m;
+    if (++made == limit) {
+      break;
+    }
+    c = occurrences.Next();
+  }
+  std::memmove(d + w, d + r, n - r);
+  text.resize(w + n - r);
 }
 
-// One pair over text. Returns false (and leaves out untouched) when nothing
-// was replaced, so the caller can keep text as it is.
-bool ReplaceOne(const std::string& text, std::string_view find, std::string_view replacement,
-                std::size_t start, std::int32_t count, bool fold, std::string& out) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+// Replacements that lengthen the text: the occurrences are collected first,
+// then the text is widened in place from the back when its buffer has room, or
+// rebuilt once into a new buffer with room for later pairs.
+void GrowText(std::string& text, Occurrences& occurrences, std::size_t m,
+              std::string_view replacement, std::size_t limit) {
+  // Positions are kept up to a bound, so a page made of nothing but the find
+  // text costs no more memory than its rewritten form.
+  const std::size_t keep = std::max<std::size_t>(1024, text.size() / 16);
+  std::vector<std::size_t> found;
+  std::size_t c = kNone;
+  while (found.size() < limit && found.size() < keep && (c = occurrences.Next()) != kNone) {
+    found.push_back(c);
+  }
+  if (found.empty()) {
+    return;
+  }
+  const bool complete = found.size() == limit || c == kNone;
+  const std::size_t n = text.size();
+  const std::size_t grown = n + found.size() * (replacement.size() - m);
+  if (complete && grown <= text.capacity()) {
+    text.resize(grown);
+    char* d = text.data();
+    std::size_t src_end = n;
+    std::size_t dst_end = grown;
+    for (std::size_t k = found.size(); k-- > 0;) {
+      const std::size_t gap = src_end - (found[k] + m);
+      dst_end -= gap;
+      std::memmove(d + dst_end, d + found[k] + m, gap);
+      dst_end -= replacement.size();
+      std::memcpy(d + dst_end, replacement.data(), replacement.size());
+      src_end = found[k];
+    }
+    return;
+  }
+  std::string out;
+  out.reserve(grown + grown / 8 + 64);
+  std::size_t r = 0;
+  std::size_t made = 0;
+  const auto take = [&](std::size_t at) {
+    out.append(text, r, at - r);
+    out.append(replacement);
+    r = at + m;
+    ++made;
+  };
+  for (const std::size_t at : found) {
+    take(at);
+  }
+  if (!complete) {
+    while (made < limit && (c = occurrences.Next()) != kNone) {
+      take(c);
+    }
+  }
+  out.append(text, r, std::string::npos);
+  text.swap(out);
+}
+
+// Applies one pair to text, as the replace operation of ReplacePairs describes.
+void ReplaceOne(std::string& text, std::string_view find, std::string_view replacement,
+                std::size_t start, std::int32_t count, bool fold) {
   const std::size_t n = text.size();
   const std::size_t m = find.size();
   if (n == 0 || m == 0 || start >= n || count == 0 || m > n - start) {
-    return false;
+    return;
   }
-  FirstByteFinder finder(s, n, static_cast<unsigned char>(find[0]), fold);
-  const std::size_t last = n - m;  // the last position where find still fits
-  std::size_t known = start;       // a character start of the scan
-  std::size_t copied = 0;          // bytes of text already in out
-  std::int32_t made = 0;
-  bool any = false;
-  while (known <= last) {
-    const std::size_t c = finder.Next(known);
-    if (c > last) {
-      break;
-    }
-    if (!IsCharStart(s, known, c)) {
-      known = c + 1;  // c is a second byte, so the next byte starts a character
-      continue;
-    }
-    if (!EqualAt(s + c, find, fold)) {
-      known = c + (IsHigh(s[c]) ? 2 : 1);
-      continue;
-    }
-    if (!any) {
-      out.clear();
-      out.reserve(n + (replacement.size() > m ? n / 8 : 0));
-      any = true;
-    }
-    out.append(text, copied, c - copied);
-    out.append(replacement);
-    copied = c + m;
-    known = c + m;
-    if (count > 0 && ++made == count) {
-      break;
-    }
+  const std::size_t limit = count < 0 ? kNone : static_cast<std::size_t>(count);
+  Occurrences occurrences(reinterpret_cast<const unsigned char*>(text.data()), n, find, start,
+                          fold);
+  if (replacement.size() <= m) {
+    ShrinkInPlace(text, occurrences, m, replacement, limit);
+  } else {
+    GrowText(text, occurrences, m, replacement, limit);
   }
-  if (!any) {
-    return false;
-  }
-  out.append(text, copied, std::string::npos);
-  return true;
 }
 
 bool IsHexDigit(char16_t c) {
@@ -155,28 +183,13 @@ char16_t HexValue(char16_t c) {
 // marker in text at a character start, comparing bytes exactly, or npos. An
 // empty marker never occurs.
 std::size_t FindAtCharStart(std::string_view text, std::string_view marker) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  const std::size_t m = marker.size();
-  if (m == 0 || m > n) {
+  if (marker.empty()) {
     return std::string_view::npos;
   }
-  FirstByteFinder finder(s, n, static_cast<unsigned char>(marker[0]), false);
-  std::size_t known = 0;
-  while (known <= n - m) {
-    const std::size_t c = finder.Next(known);
-    if (c > n - m) {
-      break;
-    }
-    if (!IsCharStart(s, known, c)) {
-      known = c + 1;
-    } else if (std::memcmp(s + c, marker.data(), m) == 0) {
-      return c;
-    } else {
-      known = c + (IsHigh(s[c]) ? 2 : 1);
-    }
-  }
-  return std::string_view::npos;
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  Occurrences occurrences(s, text.size(), marker, 0, false);
+  const std::size_t c = occurrences.Next();
+  return c == kNone ? std::string_view::npos : c;
 }
 
 }  // namespace
@@ -196,11 +209,8 @@ std::string ReplacePairs(std::string text, const ReplaceOptions& options, std::s
                                         {find3, replacement3},
                                         {find4, replacement4},
                                         {find5, replacement5}};
-  std::string scratch;
   for (const auto& pair : pairs) {
-    if (ReplaceOne(text, pair[0], pair[1], start, count, fold, scratch)) {
-      text.swap(scratch);
-    }
+    ReplaceOne(text, pair[0], pair[1], start, count, fold);
   }
   return text;
 }

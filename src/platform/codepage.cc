@@ -252,30 +252,53 @@ std::string GbkToUtf8(std::string_view gbk) {
   const std::size_t n = gbk.size();
   std::string out;
   out.reserve(n + n / 2);
+  // The input goes through in blocks: each block is encoded into a small buffer
+  // with plain stores (a byte never gives more than four), then appended whole.
+  constexpr std::size_t kBlock = 16 * 1024;
+  std::unique_ptr<char[]> buffer(new char[kBlock * 4 + 8]);
   std::size_t i = 0;
   while (i < n) {
-    const std::size_t j = AsciiRun(s, n, i);
-    out.append(gbk.data() + i, j - i);
-    i = j;
-    if (i == n) {
-      break;
+    const std::size_t block_end = n - i > kBlock ? i + kBlock : n;
+    char* w = buffer.get();
+    while (i < block_end) {
+      if (s[i] < 0x80) {
+        // ASCII runs move eight bytes at a time.
+        while (i + 8 <= block_end) {
+          std::uint64_t word;
+          std::memcpy(&word, s + i, 8);
+          if ((word & 0x8080808080808080ULL) != 0) {
+            break;
+          }
+          std::memcpy(w, &word, 8);
+          w += 8;
+          i += 8;
+        }
+        while (i < block_end && s[i] < 0x80) {
+          *w++ = static_cast<char>(s[i++]);
+        }
+        continue;
+      }
+      std::size_t len;
+      const char32_t u = DecodeAt(t, s, n, i, len);
+      if (u < 0x800) {
+        w[0] = static_cast<char>(0xC0 | (u >> 6));
+        w[1] = static_cast<char>(0x80 | (u & 0x3F));
+        w += 2;
+      } else if (u < 0x10000) {
+        w[0] = static_cast<char>(0xE0 | (u >> 12));
+        w[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        w[2] = static_cast<char>(0x80 | (u & 0x3F));
+        w += 3;
+      } else {
+        w[0] = static_cast<char>(0xF0 | (u >> 18));
+        w[1] = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+        w[2] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        w[3] = static_cast<char>(0x80 | (u & 0x3F));
+        w += 4;
+      }
+      i += len;  // a pair may reach one byte past the block; the next block starts after it
     }
-    std::size_t len;
-    const char32_t u = DecodeAt(t, s, n, i, len);
-    if (u < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    } else if (u < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (u >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    }
-    i += len;
+    out.append(buffer.get(), static_cast<std::size_t>(w - buffer.get()));
   }
   return out;
 }
