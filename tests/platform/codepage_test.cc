@@ -1,0 +1,109 @@
+// The code-page conversion: exact round trips on any bytes, the GBK forms of
+// Chinese text, and the substitutes for characters that GBK lacks.
+#include "platform/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace qvod::platform {
+namespace {
+
+constexpr char kYingYinGbk[] = "\xD3\xB0\xD2\xF4";  // 影音
+
+std::string U8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+TEST(Codepage, EverySingleByteSurvivesBothRoundTrips) {
+  for (int b = 0; b < 256; ++b) {
+    const std::string one(1, static_cast<char>(b));
+    EXPECT_EQ(Utf16ToGbk(GbkToUtf16(one)), one) << "byte " << b;
+    EXPECT_EQ(Utf8ToGbk(GbkToUtf8(one)), one) << "byte " << b;
+    EXPECT_EQ(Utf16Length(one), 1u) << "byte " << b;
+  }
+}
+
+TEST(Codepage, RandomBytesSurviveBothRoundTrips) {
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int round = 0; round < 200; ++round) {
+    std::string bytes(static_cast<std::size_t>(1 + round * 37 % 3000), '\0');
+    for (char& c : bytes) {
+      c = static_cast<char>(byte(rng));
+    }
+    ASSERT_EQ(Utf16ToGbk(GbkToUtf16(bytes)), bytes) << "round " << round;
+    ASSERT_EQ(Utf8ToGbk(GbkToUtf8(bytes)), bytes) << "round " << round;
+  }
+}
+
+TEST(Codepage, ChineseTextConvertsBothWays) {
+  EXPECT_EQ(GbkToUtf8(kYingYinGbk), U8(u8"影音"));
+  EXPECT_EQ(GbkToUtf16(kYingYinGbk), u"影音");
+  EXPECT_EQ(Utf8ToGbk(U8(u8"影音.rmvb")), std::string(kYingYinGbk) + ".rmvb");
+  EXPECT_EQ(Utf16ToGbk(u"影音"), kYingYinGbk);
+  EXPECT_EQ(Utf16Length(kYingYinGbk), 2u);
+}
+
+TEST(Codepage, DoubleByteCharacterAcrossAnInternalBlockBoundaryConvertsWhole) {
+  // The UTF-8 encoder works in blocks of 16 KiB; a character may straddle one.
+  for (std::size_t prefix : {16383u, 16384u, 32767u}) {
+    const std::string gbk = std::string(prefix, 'a') + kYingYinGbk + "z";
+    EXPECT_EQ(GbkToUtf8(gbk), std::string(prefix, 'a') + U8(u8"影音z")) << prefix;
+  }
+}
+
+TEST(Codepage, SecondByteInAsciiRangeBelongsToItsCharacter) {
+  // 0x81 0x71 and 0x81 0x7C are characters whose second byte reads as 'q' and '|'.
+  EXPECT_EQ(GbkToUtf16("\x81q").size(), 1u);
+  EXPECT_EQ(GbkToUtf16("\x81|").size(), 1u);
+  EXPECT_EQ(Utf16Length("\x81qvod"), 4u);
+}
+
+TEST(Codepage, StrayByteIsOneCharacterOutsideTheBmpAndOneUnitOfLength) {
+  const std::u16string wide = GbkToUtf16("\xFF");
+  ASSERT_EQ(wide.size(), 2u);
+  EXPECT_EQ(static_cast<char32_t>(0x10000 + ((wide[0] - 0xD800) << 10) + (wide[1] - 0xDC00)),
+            kStrayByteBase + 0xFF);
+  EXPECT_EQ(Utf16Length("a\xFF"
+                        "b"),
+            3u);
+}
+
+struct Substitution {
+  const char* name;
+  std::u16string text;
+  std::string gbk;
+};
+
+TEST(Codepage, CharactersGbkLacksBecomeSubstitutes) {
+  const Substitution cases[] = {
+      {"pinyin letter GBK has", u"\u00E9", "\xA8\xA6"},  // é
+      {"ring above drops to its base letter", u"\u00E5", "a"},
+      {"capital with grave that GBK lacks", u"\u00C8", "E"},
+      {"fraction has no substitute", u"\u00BD", "?"},
+      {"lone high surrogate", u"\xD800", "?"},
+      {"lone low surrogate between letters", u"a\xDC00z", "a?z"},
+      {"character beyond the BMP", u"\U0001F600", "?"},
+  };
+  for (const Substitution& c : cases) {
+    EXPECT_EQ(Utf16ToGbk(c.text), c.gbk) << c.name;
+  }
+}
+
+TEST(Codepage, InvalidUtf8BytesBecomeQuestionMarks) {
+  EXPECT_EQ(Utf8ToGbk("a\xC3(b"), "a?(b");
+  EXPECT_EQ(Utf8ToGbk("\xE5\xBD"), "??");
+  EXPECT_EQ(Utf8ToGbk("\xC0\xAF"), "??");  // overlong
+}
+
+TEST(Codepage, EmptyTextStaysEmpty) {
+  EXPECT_EQ(GbkToUtf8(""), "");
+  EXPECT_EQ(GbkToUtf16(""), u"");
+  EXPECT_EQ(Utf8ToGbk(""), "");
+  EXPECT_EQ(Utf16ToGbk(u""), "");
+  EXPECT_EQ(Utf16Length(""), 0u);
+}
+
+}  // namespace
+}  // namespace qvod::platform
