@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QEventLoop>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
@@ -271,6 +272,45 @@ TEST_F(WindowTest, AppendScrollsTheResultBoxDown) {
   const QScrollBar* bar = window_->ResultBox()->verticalScrollBar();
   EXPECT_GT(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST_F(WindowTest, StreamedAppendsArePaintedTogetherUpToTheLastLine) {
+  constexpr int kLines = 400;
+  QPlainTextEdit* box = window_->ResultBox();
+  window_->show();
+  QApplication::processEvents();
+  // Counts the box's paints and remembers how many lines the last one showed.
+  struct PaintWatch : QObject {
+    QPlainTextEdit* box = nullptr;
+    int paints = 0;
+    int painted_blocks = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      if (event->type() == QEvent::Paint) {
+        ++paints;
+        painted_blocks = box->document()->blockCount();
+      }
+      return QObject::eventFilter(watched, event);
+    }
+  } watch;
+  watch.box = box;
+  box->viewport()->installEventFilter(&watch);
+
+  // The window's thread runs its event loop while the lines stream in.
+  QEventLoop loop;
+  std::thread worker([&] {
+    for (int i = 0; i < kLines; ++i) {
+      controls_->AppendResult("qvod://" + std::to_string(i) + "|A|a.rmvb|\r\n");
+    }
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  // Painting after every line would cost more than the lines themselves.
+  EXPECT_LT(watch.paints, kLines / 4);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return watch.painted_blocks == kLines + 1; }, 5000))
+      << "the last lines were never painted";
+  EXPECT_TRUE(box->updatesEnabled());
+  box->viewport()->removeEventFilter(&watch);
 }
 
 TEST_F(WindowTest, BannerIsTypedIntoTheLabelThenBothTurnBlack) {

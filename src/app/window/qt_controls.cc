@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
 #include "app/window/gui_thread.h"
 #include "app/window/hyperlink_box.h"
@@ -17,6 +18,9 @@ namespace {
 
 constexpr char32_t kLoneCr = platform::kStrayByteBase + u'\r';
 constexpr char32_t kLoneLf = platform::kStrayByteBase + u'\n';
+// Lines that arrive in a stream are painted together at most this often;
+// painting the box after every line would cost more than the lines themselves.
+constexpr int kResultBoxRepaintMs = 30;
 
 QColor ToQColor(Rgb color) { return QColor(color.red, color.green, color.blue); }
 
@@ -157,11 +161,10 @@ void QtControls::SetText(Control control, std::string_view text) {
 void QtControls::AppendResult(std::string_view text) {
   WithWindow([&](MainWindow& window) {
     QPlainTextEdit* box = window.ResultBox();
+    DeferResultBoxPainting(box);
     QTextDocument* document = box->document();
     QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::End);
-    box->setTextCursor(cursor);
-    box->ensureCursorVisible();
     // The user cannot undo the insertion; dropping the undo history also keeps
     // an undo of an earlier edit from landing at shifted positions.
     document->setUndoRedoEnabled(false);
@@ -171,6 +174,20 @@ void QtControls::AppendResult(std::string_view text) {
     box->ensureCursorVisible();
     box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
   });
+}
+
+void QtControls::DeferResultBoxPainting(QPlainTextEdit* box) {
+  if (repaint_timer_ == nullptr) {
+    repaint_timer_ = new QTimer(box);
+    repaint_timer_->setSingleShot(true);
+    repaint_timer_->setInterval(kResultBoxRepaintMs);
+    QObject::connect(repaint_timer_, &QTimer::timeout, box,
+                     [box] { box->setUpdatesEnabled(true); });
+  }
+  if (!repaint_timer_->isActive()) {
+    box->setUpdatesEnabled(false);
+    repaint_timer_->start();
+  }
 }
 
 void QtControls::SetWindowCaption(std::string_view text) {

@@ -13,12 +13,15 @@
 
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <atomic>
 #include <string>
 #include <string_view>
 
 #include "app/controls.h"
 #include "app/window/main_window.h"
+
+class QPlainTextEdit;
 
 namespace qvod {
 
@@ -44,7 +47,13 @@ class QtControls : public Controls {
   template <typename F>
   void WithWindow(F&& f);
 
-  QPointer<MainWindow> window_;  // read on the window's thread only
+  // Holds back the painting of box for a few tens of milliseconds after the
+  // first append of a stream, so that the lines are painted together (window's
+  // thread). The text itself changes at once.
+  void DeferResultBoxPainting(QPlainTextEdit* box);
+
+  QPointer<MainWindow> window_;     // read on the window's thread only
+  QPointer<QTimer> repaint_timer_;  // a child of the result box; window's thread only
   std::atomic<bool> detached_{false};
   bool busy_ = false;  // window's thread only
 };
