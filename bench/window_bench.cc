@@ -43,18 +43,20 @@ struct Page {
 };
 
 Page MakeLinkPage() {
-  const std::string episode = testing::Gbk("第") + "%d" + testing::Gbk("集");
+  const std::string before_number = testing::Gbk("第");
+  const std::string after_number = testing::Gbk("集");
+  const std::string film = testing::Gbk("电影");
   Page page;
   page.text = "<html><body><ul>\r\n";
-  char buffer[160];
   for (int i = 1; i <= kLinks; ++i) {
-    const std::string name = "movie-" + std::to_string(i) + "-" + testing::Gbk("电影") + ".rmvb";
-    std::snprintf(buffer, sizeof buffer, "%08X%08X", static_cast<unsigned>(i * 2654435761u),
+    char hash[32];
+    std::snprintf(hash, sizeof hash, "%08X%08X", static_cast<unsigned>(i) * 2654435761u,
                   static_cast<unsigned>(i));
-    const std::string link =
-        "qvod://" + std::to_string(1000000 + i * 37) + "|" + buffer + "|" + name + "|";
-    std::snprintf(buffer, sizeof buffer, episode.c_str(), i);
-    page.text += "<li><a href=\"" + link + "\">" + buffer + "</a></li>\r\n";
+    const std::string number = std::to_string(i);
+    const std::string link = "qvod://" + std::to_string(1000000 + i * 37) + "|" + hash + "|movie-" +
+                             number + "-" + film + ".rmvb|";
+    page.text +=
+        "<li><a href=\"" + link + "\">" + before_number + number + after_number + "</a></li>\r\n";
     page.lines += link + "\r\n";
   }
   page.text += "</ul></body></html>\r\n";
@@ -192,7 +194,7 @@ int main(int argc, char** argv) {
   SetControls(controls);
   SharedStateRef()->OutputLock = CreateLock();
   SwitchOnSilverLook();
-  if (!qEnvironmentVariableIsSet("NOSHOW")) window.show();
+  window.show();
 
   bench::Bench& bench = bench::TheBench();
   bench.window = &window;
