@@ -26,6 +26,7 @@ import time
 import urllib.parse
 import urllib.request
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from window_e2e import run, start_xvfb  # noqa: E402
 
@@ -210,6 +211,7 @@ def answer_confirmation(env, key):
 
 
 def test_seed_files(env, window, desktop, record, expected_lines):
+    """一键转种 over the result box that holds expected_lines (channel 3's)."""
     seed_folder = os.path.join(desktop, SEED_FOLDER)
 
     window.click(WRITE_SEEDS)
@@ -233,10 +235,9 @@ def test_seed_files(env, window, desktop, record, expected_lines):
         check(url.scheme == "file" and urllib.parse.unquote(url.path) == seed_folder,
               "xdg-open was given %r, not the seed folder %r" % (calls[0], seed_folder))
 
-    expected = {}
-    for line in expected_lines.split(b"\r\n")[:-1]:
-        name = line.split(b"|")[2].split(b".")[0].decode("gbk") + ".qsed"
-        expected[name] = SEED_HEADER + line + SEED_TRAILER
+    # Each file is named after its line's file name, cut at the first dot.
+    expected = {"影.qsed": SEED_HEADER + gbk("qvod://123|ABC|影.rmvb|") + SEED_TRAILER,
+                "一二.qsed": SEED_HEADER + gbk("qvod://456|DEF|一二.rmvb|") + SEED_TRAILER}
     found = sorted(os.listdir(seed_folder)) if os.path.isdir(seed_folder) else []
     check(found == sorted(expected), "seed files %r, not %r" % (found, sorted(expected)))
     for name, content in expected.items():
