@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "automation/automation.h"
@@ -313,11 +314,12 @@ class MatchSet {
     const LiteralChain& chain = compiled_->chain;
     if (chain.usable && !chain.literals[0].empty()) {
       FindChain(global);
-      return;
+    } else {
+      re2::StringPiece whole;
+      ForEachMatch(*compiled_->re, text_, global, 1, &whole,
+                   [&](std::size_t begin, std::size_t end) { Add(begin, end); });
     }
-    re2::StringPiece whole;
-    ForEachMatch(*compiled_->re, text_, global, 1, &whole,
-                 [&](std::size_t begin, std::size_t end) { Add(begin, end); });
+    Compact();
   }
 
   std::size_t size() const { return matches_.size(); }
@@ -418,11 +420,86 @@ class MatchSet {
     all_groups_ready_ = true;
   }
 
+  // Keeps of the converted text only what the matches need: each match with
+  // one character on either side, the context that "^", "$" and "\b" look at
+  // when groups are extracted later. A search whose results are held on to
+  // then costs little more memory than its matches.
+  void Compact() {
+    if (matches_.empty()) {
+      std::string().swap(text_);
+      return;
+    }
+    const std::string_view text(text_);
+    std::vector<Region> kept;  // in the text's offsets, merged where they touch
+    std::size_t total = 0;
+    for (const MatchRecord& m : matches_) {
+      std::size_t begin = m.begin;
+      if (begin > 0) {
+        --begin;
+        while (begin > 0 && (static_cast<unsigned char>(text[begin]) & 0xC0) == 0x80) {
+          --begin;
+        }
+      }
+      std::size_t end = m.end;
+      if (end < text.size()) {
+        end += Utf8SeqLength(static_cast<unsigned char>(text[end]));
+      }
+      if (!kept.empty() && begin <= kept.back().end) {
+        total += end > kept.back().end ? end - kept.back().end : 0;
+        kept.back().end = std::max<Offset>(kept.back().end, static_cast<Offset>(end));
+      } else {
+        total += end - begin;
+        kept.push_back({static_cast<Offset>(begin), static_cast<Offset>(end)});
+      }
+    }
+    if (total > text.size() / 2) {
+      return;
+    }
+    std::string compact;
+    compact.reserve(total);
+    regions_.reserve(kept.size());
+    for (const Region& r : kept) {
+      regions_.push_back({static_cast<Offset>(compact.size()),
+                          static_cast<Offset>(compact.size() + (r.end - r.begin))});
+      compact.append(text.substr(r.begin, r.end - r.begin));
+    }
+    const std::size_t n = groups();
+    std::size_t r = 0;
+    for (std::size_t k = 0; k < matches_.size(); ++k) {
+      MatchRecord& m = matches_[k];
+      while (kept[r].end < m.end) {
+        ++r;
+      }
+      const auto shift = [&](Offset& offset) {
+        if (offset != kNoGroup) {
+          offset = offset - kept[r].begin + regions_[r].begin;
+        }
+      };
+      shift(m.begin);
+      shift(m.end);
+      if (all_groups_ready_) {
+        for (std::size_t j = 0; j < n; ++j) {
+          shift(group_spans_[k * n + j].begin);
+          shift(group_spans_[k * n + j].end);
+        }
+      }
+    }
+    text_.swap(compact);
+  }
+
   void ExtractGroups(const MatchRecord& m, Span* spans) const {
     const int n = compiled_->groups;
     std::vector<re2::StringPiece> sub(static_cast<std::size_t>(n) + 1);
-    const re2::StringPiece all(text_.data(), text_.size());
-    if (!compiled_->re->Match(all, m.begin, m.end, RE2::ANCHOR_BOTH, sub.data(), n + 1)) {
+    Region context{0, static_cast<Offset>(text_.size())};
+    if (!regions_.empty()) {
+      const auto after = std::upper_bound(
+          regions_.begin(), regions_.end(), m.begin,
+          [](Offset offset, const Region& region) { return offset < region.begin; });
+      context = *(after - 1);
+    }
+    const re2::StringPiece piece(text_.data() + context.begin, context.end - context.begin);
+    if (!compiled_->re->Match(piece, m.begin - context.begin, m.end - context.begin,
+                              RE2::ANCHOR_BOTH, sub.data(), n + 1)) {
       return;
     }
     for (int k = 1; k <= n; ++k) {
@@ -433,10 +510,16 @@ class MatchSet {
     }
   }
 
-  const std::string text_;
+  struct Region {
+    Offset begin;
+    Offset end;
+  };
+
+  std::string text_;
   const std::shared_ptr<const Compiled> compiled_;
   std::vector<MatchRecord> matches_;
-  std::size_t counted_to_ = 0;  // FirstIndex is counted incrementally, match after match
+  std::vector<Region> regions_;  // what Compact() kept, in text_'s offsets; empty when it kept all
+  std::size_t counted_to_ = 0;   // FirstIndex is counted incrementally, match after match
   std::size_t units_ = 0;
   bool all_groups_ready_ = false;
   mutable std::mutex mutex_;  // guards the groups extracted on demand, which copies may share
@@ -458,6 +541,15 @@ Variant Count(std::size_t n) {
     return Variant(static_cast<std::int32_t>(n));
   }
   return Variant(static_cast<double>(n));
+}
+
+// Returns the text an argument holds, read in place when it is a text (a page
+// is not copied for the call), else converted into scratch; null when it is no text.
+const std::string* TextArg(const Variant& arg, std::string& scratch) {
+  if (const auto* text = std::get_if<std::string>(&arg.value())) {
+    return text;
+  }
+  return arg.ToText(scratch) ? &scratch : nullptr;
 }
 
 bool IsRead(CallKind kind) { return kind == CallKind::kGet || kind == CallKind::kMethod; }
@@ -624,21 +716,22 @@ class RegExpEngine final : public Object {
     if (kind != CallKind::kMethod) {
       return false;
     }
-    std::string text;
-    if (MemberIs(member, "Execute") && args.size() == 1 && args[0].ToText(text)) {
-      return Execute(text, result);
+    std::string scratch;
+    std::string scratch2;
+    const std::string* text = args.size() >= 1 ? TextArg(args[0], scratch) : nullptr;
+    if (MemberIs(member, "Execute") && args.size() == 1 && text != nullptr) {
+      return Execute(*text, result);
     }
-    std::string replacement;
-    if (MemberIs(member, "Replace") && args.size() == 2 && args[0].ToText(text) &&
-        args[1].ToText(replacement)) {
-      return Replace(text, replacement, result);
+    if (MemberIs(member, "Replace") && args.size() == 2 && text != nullptr) {
+      const std::string* replacement = TextArg(args[1], scratch2);
+      return replacement != nullptr && Replace(*text, *replacement, result);
     }
-    if (MemberIs(member, "Test") && args.size() == 1 && args[0].ToText(text)) {
+    if (MemberIs(member, "Test") && args.size() == 1 && text != nullptr) {
       const auto compiled = Program();
       if (!compiled) {
         return false;
       }
-      result = Variant(RE2::PartialMatch(platform::GbkToUtf8(text), *compiled->re));
+      result = Variant(RE2::PartialMatch(platform::GbkToUtf8(*text), *compiled->re));
       return true;
     }
     return false;

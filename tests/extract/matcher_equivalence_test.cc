@@ -158,6 +158,16 @@ TEST_F(MatcherEquivalence, ChannelThreeScript) {
   ExpectSame(kChannel3Pattern, script);
 }
 
+TEST_F(MatcherEquivalence, GroupsReadLongAfterTheSearchSeeTheirContext) {
+  // Few matches in a long text: only the matches and their neighbours are kept.
+  const std::string filler(5000, 'z');
+  const std::string text =
+      filler + "\nqa\n" + filler + " qb " + filler + "qc\nq" + Gbk(U8(u8"影")) + "\n" + filler;
+  for (const char* pattern : {"^q(.)$", "\\bq(\\w)\\b", "(q)(.)", "z(q)(.)", "(q)(.)\\s"}) {
+    ExpectSame(pattern, text);
+  }
+}
+
 TEST_F(MatcherEquivalence, RandomTextsAndPatterns) {
   const char* alphabet[] = {
       "q",   "Q",      "v",        "o",     "d",     "%3A",           "%3a",
@@ -174,9 +184,11 @@ TEST_F(MatcherEquivalence, RandomTextsAndPatterns) {
       "%7C(.*?)%7c",          // same literal in both letter cases
       Gbk(U8(u8"啊(.*?)x")),  // a double-byte literal
       "qv(o|d)(.*?)x",        // not a literal chain
+      "^(.)(.*?)$",           // line anchors around extracted groups
+      "\\bq(\\w*)\\b",        // word boundaries around extracted groups
   };
   std::mt19937 rng(5);
-  for (int round = 0; round < 1500; ++round) {
+  for (int round = 0; round < 2000; ++round) {
     std::string text;
     const int pieces = static_cast<int>(rng() % 60);
     for (int k = 0; k < pieces; ++k) {
