@@ -248,8 +248,11 @@ ObjectSlot ObjectSlot::GetObject(std::string_view member,
 
 std::string ObjectSlot::GetBytes(std::string_view member,
                                  std::initializer_list<Variant> args) const {
-  std::string out;
-  return Invoke(member, CallKind::kGet, args).ToBytes(out) ? out : std::string();
+  Variant result = Invoke(member, CallKind::kGet, args);
+  if (auto* bytes = std::get_if<Bytes>(&result.value())) {
+    return std::move(bytes->data);  // the result is ours: no copy of a large body
+  }
+  return std::string();
 }
 
 bool ObjectSlot::Put(std::string_view member, Variant value) const {
