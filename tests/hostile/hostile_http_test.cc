@@ -1,0 +1,143 @@
+// FetchUrl against servers that misbehave, on 127.0.0.1: each fetch ends
+// within its limit with an empty text and a recorded reason, the request object
+// still serves a good page afterwards, and the process's peak memory stays
+// under 200 MB although two of the servers would send gigabytes.
+//
+// The body cap is the real one (64 MB, counted decoded). The stall limit is cut
+// from 30 s to 2 s and the connect limit from 15 s to 2 s so that the slow
+// servers end quickly; the time bounds below are sanity limits only.
+#include <gtest/gtest.h>
+#include <malloc.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/shared_state.h"
+#include "fetch/fetcher.h"
+#include "fetch/xml_http.h"
+#include "sanitized.h"
+#include "support/test_support.h"
+
+namespace qvod {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::kSanitized;
+using testing::LocalHttpServer;
+
+constexpr long kPeakMemoryLimitKb = 200 * 1024;
+
+// Returns a port on 127.0.0.1 that nothing listens on.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+// Returns the resident memory of this process now, in KB, after the allocator
+// has given back the free memory it keeps for later use: what is left is in use.
+long CurrentMemoryKb() {
+  malloc_trim(0);
+  long pages = 0;
+  long resident = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) {
+      resident = 0;
+    }
+    std::fclose(f);
+  }
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Returns the peak resident memory of this process so far, in KB.
+long PeakMemoryKb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+class HostileServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HttpLimits limits;  // the real body cap
+    limits.connect_timeout = 2000ms;
+    limits.stall_time = 2000ms;
+    SetHttpLimits(limits);
+    RegisterXmlHttpComponent();
+    InitSharedState();
+    state_ = SharedStateRef();
+  }
+  void TearDown() override {
+    // A fetch worker lets go of the state just after FetchUrl has its text.
+    for (int i = 0; i < 500 && state_.use_count() > 2; ++i) {
+      std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_LE(state_.use_count(), 2) << "a fetch worker did not end";
+    state_.reset();
+    ReleaseSharedState();
+    SetHttpLimits(HttpLimits{});
+  }
+
+  std::shared_ptr<SharedState> state_;
+};
+
+TEST_F(HostileServer, EveryFetchEndsEmptyWithItsReasonInBoundedTimeAndMemory) {
+  LocalHttpServer& server = LocalHttpServer::Get();
+  const struct {
+    const char* name;
+    std::string url;
+    FetchFailure failure;
+    std::chrono::seconds bound;
+  } cases[] = {
+      {"silent", server.Url("/silent"), FetchFailure::kTimedOut, 15s},
+      {"drip, 1 byte/s", server.Url("/drip"), FetchFailure::kTimedOut, 15s},
+      {"endless body", server.Url("/endless"), FetchFailure::kTooLarge, 60s},
+      {"gzip bomb, 8 GiB decoded", server.Url("/gzip-bomb"), FetchFailure::kTooLarge, 60s},
+      {"redirect loop", server.Url("/redirect-loop"), FetchFailure::kOther, 15s},
+      {"redirect to file://", server.Url("/redirect-file"), FetchFailure::kBadUrl, 15s},
+      {"reset mid-body", server.Url("/reset"), FetchFailure::kOther, 15s},
+      {"broken chunk size", server.Url("/bad-chunked"), FetchFailure::kOther, 15s},
+      {"1 MB header line", server.Url("/huge-header"), FetchFailure::kOther, 15s},
+      {"refused", "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/", FetchFailure::kRefused,
+       15s},
+  };
+  server.Put("/good", "<p>good page</p>");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A good page first, so an empty text shows that the failure replaced it.
+    ASSERT_EQ(FetchUrl(server.Url("/good")), "<p>good page</p>");
+    const auto started = std::chrono::steady_clock::now();
+    const std::string text = FetchUrl(c.url);
+    const auto took = std::chrono::steady_clock::now() - started;
+    const FetchOutcome outcome = LastFetchOutcome();
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(outcome.failure, c.failure) << outcome.message;
+    EXPECT_FALSE(outcome.message.empty());
+    EXPECT_LT(took, c.bound);
+    std::printf(
+        "%-28s %-40s %6lld ms  peak %ld MB now %ld MB\n", c.name, outcome.message.c_str(),
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()),
+        PeakMemoryKb() / 1024, CurrentMemoryKb() / 1024);
+  }
+  EXPECT_EQ(FetchUrl(server.Url("/good")), "<p>good page</p>");
+  EXPECT_EQ(LastFetchOutcome().failure, FetchFailure::kNone);
+  if (!kSanitized) {
+    EXPECT_LT(PeakMemoryKb(), kPeakMemoryLimitKb);
+  }
+}
+
+}  // namespace
+}  // namespace qvod
