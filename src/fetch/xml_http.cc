@@ -144,9 +144,13 @@ class XmlHttpRequest final : public automation::Object {
     bool too_large = false;
   };
 
+  // Empties the body and gives its storage back: the object lives as long as
+  // the program, and a body refused at the cap has grown it to the cap.
+  void DropBody() { std::string().swap(body_); }
+
   void ForgetResponse() {
     has_response_ = false;
-    body_.clear();
+    DropBody();
     status_ = 0;
     status_text_.clear();
     failure_ = HttpFailureKind::kNone;
@@ -210,7 +214,7 @@ class XmlHttpRequest final : public automation::Object {
   // Runs one exchange with the server, without following a redirect.
   CURLcode Perform(const std::string& url, const std::string& method, const std::string& body,
                    curl_slist* headers, Transfer& transfer, char* error) {
-    body_.clear();
+    DropBody();
     status_text_.clear();
     transfer.window_start = Clock::now();
     transfer.window_bytes = 0;
@@ -289,7 +293,7 @@ class XmlHttpRequest final : public automation::Object {
       const CURLcode code = Perform(url, method, body, list, transfer, error);
       curl_slist_free_all(list);
       if (code != CURLE_OK) {
-        body_.clear();
+        DropBody();
         RecordFailure(code, error, transfer);
         return false;
       }
@@ -301,7 +305,7 @@ class XmlHttpRequest final : public automation::Object {
         break;
       }
       if (redirects == kMaxRedirects) {
-        body_.clear();
+        DropBody();
         failure_ = HttpFailureKind::kOther;
         failure_text_ = "more than " + std::to_string(kMaxRedirects) + " redirects";
         return false;
