@@ -109,6 +109,9 @@ void Exchange(const automation::ObjectSlot& requester, FetchCall& call) {
   call.outcome.failure = FailureFromNumber(requester.GetNumber("failureKind"));
   call.outcome.message = requester.GetText("failureText");
   call.outcome.http_status = static_cast<int>(requester.GetNumber("status"));
+  // The text is the call's now; the object, which lives as long as the program,
+  // need not keep a second copy of a body that may be as large as the cap.
+  requester.Call("abort");
 }
 
 // Returns the request object in state.HttpRequester, made on first use; empty
@@ -121,10 +124,11 @@ automation::ObjectSlot Requester(SharedState& state) {
   return state.HttpRequester.Copy();
 }
 
-// Stores the result of call in the fetcher's globals. The caller holds FetchMutex.
-void Store(SharedState& state, const FetchCall& call) {
+// Moves the result of a finished call into the fetcher's globals (nothing reads
+// the call's text afterwards). The caller holds FetchMutex.
+void Store(SharedState& state, FetchCall& call) {
   if (call.has_text) {
-    state.ResponseText = call.text;
+    state.ResponseText = std::move(call.text);
   }
   state.LastFetchOutcome = call.outcome;
 }

@@ -99,6 +99,14 @@ class XmlHttpRequest final : public automation::Object {
     if (!args.empty()) {
       return false;
     }
+    if (MemberIs(member, "abort")) {
+      // Requests are synchronous, so nothing is in flight: the object forgets
+      // the request and its response, and gives back the body's storage.
+      ForgetResponse();
+      opened_ = false;
+      headers_.clear();
+      return true;
+    }
     if (MemberIs(member, "responseBody")) {
       if (!has_response_) {
         return false;

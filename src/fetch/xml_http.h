@@ -2,9 +2,9 @@
 // and "Microsoft.XMLHTTP".
 //
 // Members: "open"(method, url, async), "setRequestHeader"(name, value),
-// "send"(body), "responseBody" (byte array), "status", "statusText", and two of
-// its own for the reason of a failed send: "failureKind" (the number of a
-// FetchFailure) and "failureText".
+// "send"(body), "responseBody" (byte array), "status", "statusText", "abort"
+// (forgets the request and its response), and two of its own for the reason of
+// a failed send: "failureKind" (the number of a FetchFailure) and "failureText".
 //
 // Requests are synchronous. The headers go out as set, with a browser-like
 // User-Agent. Up to 10 redirects are followed; gzip and deflate are accepted

@@ -150,5 +150,27 @@ TEST_F(HostileServer, RefusedBodyGivesItsMemoryBack) {
   EXPECT_EQ(FetchUrl(server.Url("/small")), "small");
 }
 
+// A body of exactly the cap arrives whole; one byte more is refused. The
+// memory bound holds for the largest page there can be, the caller's copy
+// included.
+TEST_F(HostileServer, BodyOfExactlyTheCapArrivesWhole) {
+  LocalHttpServer& server = LocalHttpServer::Get();
+  const std::size_t cap = GetHttpLimits().max_body;
+  server.Put("/cap-plus-one", std::string(cap + 1, 'q'));
+  server.Put("/cap", std::string(cap, 'p'));
+  malloc_trim(0);
+
+  EXPECT_EQ(FetchUrl(server.Url("/cap-plus-one")), "");
+  EXPECT_EQ(LastFetchOutcome().failure, FetchFailure::kTooLarge);
+  const std::string text = FetchUrl(server.Url("/cap"));
+  EXPECT_EQ(text.size(), cap);
+  EXPECT_EQ(text.find_first_not_of('p'), std::string::npos);
+  EXPECT_EQ(LastFetchOutcome().failure, FetchFailure::kNone);
+  std::printf("page of exactly the cap (%zu MB): peak %ld MB\n", cap >> 20, PeakMemoryKb() / 1024);
+  if (!kSanitized) {
+    EXPECT_LT(PeakMemoryKb(), kPeakMemoryLimitKb);
+  }
+}
+
 }  // namespace
 }  // namespace qvod
