@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "extract/literal_search.h"
@@ -27,142 +28,241 @@ bool IsCharStart(const unsigned char* s, std::size_t known, std::size_t c) {
 
 constexpr std::size_t kNone = extract::LiteralFinder::kNotFound;
 
-// The occurrences of a find text at character starts, left to right and
-// without overlap, from a start position that the scan takes as a character start.
-class Occurrences {
- public:
-  Occurrences(const unsigned char* s, std::size_t n, std::string_view find, std::size_t start,
-              bool fold)
-      : s_(s), n_(n), finder_(find, fold), known_(start), from_(start) {}
+struct Pair {
+  std::string_view find;
+  std::string_view replacement;
+};
 
-  // Returns the position of the next occurrence, or kNone. The scan goes on
-  // after the occurrence.
-  std::size_t Next() {
-    while (from_ != kNone) {
-      const std::size_t c = finder_.Find(s_, from_, n_);
-      if (c == kNone) {
-        break;
-      }
-      // Whether c starts a character is settled only for a whole occurrence,
-      // counting back no further than the last known character start.
-      if (!IsCharStart(s_, known_, c)) {
-        known_ = from_ = c + 1;  // c is a second byte, so the next byte starts a character
-      } else {
-        known_ = from_ = c + finder_.size();
-        return c;
+bool SameByte(char a, char b, bool fold) {
+  return a == b || (fold && extract::FoldAsciiByte(static_cast<unsigned char>(a)) ==
+                                extract::FoldAsciiByte(static_cast<unsigned char>(b)));
+}
+
+// Returns true when some occurrence of a could share a byte with one of b:
+// a suffix of one is a prefix of the other, or one lies inside the other.
+bool CanOverlap(std::string_view a, std::string_view b, bool fold) {
+  const auto equal = [fold](std::string_view x, std::string_view y) {
+    for (std::size_t k = 0; k < x.size(); ++k) {
+      if (!SameByte(x[k], y[k], fold)) {
+        return false;
       }
     }
-    from_ = kNone;
-    return kNone;
+    return true;
+  };
+  const std::string_view& shorter = a.size() <= b.size() ? a : b;
+  const std::string_view& longer = a.size() <= b.size() ? b : a;
+  for (std::size_t at = 0; at + shorter.size() <= longer.size(); ++at) {
+    if (equal(shorter, longer.substr(at, shorter.size()))) {
+      return true;
+    }
+  }
+  for (std::size_t k = 1; k < shorter.size(); ++k) {
+    if (equal(a.substr(a.size() - k), b.substr(0, k)) ||
+        equal(b.substr(b.size() - k), a.substr(0, k))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Returns true when applying the pairs one after the other gives the same text
+// as one scan that tries them all at every character start, in order:
+//  - every find and replacement text is ASCII, so replacing never moves the
+//    character starts of the text around it;
+//  - no two find texts can overlap, so at most one pair matches anywhere;
+//  - no later find text shares a byte with an earlier replacement, and an
+//    earlier replacement is empty only before finds of one byte, so no pair
+//    sees an occurrence that an earlier pair made or joined together.
+bool CanReplaceInOnePass(std::span<const Pair> pairs, bool fold) {
+  for (const Pair& p : pairs) {
+    for (const char c : p.find) {
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        return false;
+      }
+    }
+    for (const char c : p.replacement) {
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        return false;
+      }
+    }
+  }
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    for (std::size_t j = i + 1; j < pairs.size(); ++j) {
+      if (CanOverlap(pairs[i].find, pairs[j].find, fold)) {
+        return false;
+      }
+      if (pairs[i].replacement.empty() && pairs[j].find.size() > 1) {
+        return false;
+      }
+      for (const char r : pairs[i].replacement) {
+        for (const char f : pairs[j].find) {
+          if (SameByte(r, f, fold)) {
+            return false;
+          }
+        }
+      }
+    }
+  }
+  return true;
+}
+
+// The occurrences of the find texts at character starts, left to right and
+// without overlap, from a start position that the scan takes as a character
+// start. At each position the first pair that matches and has replacements
+// left takes it.
+class PairScanner {
+ public:
+  PairScanner(const unsigned char* s, std::size_t n, std::span<const Pair> pairs, std::size_t start,
+              std::size_t limit, bool fold)
+      : s_(s), n_(n), pairs_(pairs), limit_(limit), known_(start), from_(start) {
+    finders_.reserve(pairs.size());
+    for (const Pair& p : pairs) {
+      candidates_.Add(p.find, fold);
+      finders_.emplace_back(p.find, fold);
+    }
+  }
+
+  // Finds the next occurrence: sets at and pair and returns true, or returns
+  // false when there is none left.
+  bool Next(std::size_t& at, std::size_t& pair) {
+    while (from_ < n_) {
+      const std::size_t c = candidates_.Next(s_, from_, n_);
+      if (c >= n_) {
+        break;
+      }
+      std::size_t k = 0;
+      while (k < pairs_.size() &&
+             !(made_[k] != limit_ && finders_[k].size() <= n_ - c && finders_[k].At(s_ + c))) {
+        ++k;
+      }
+      if (k == pairs_.size()) {
+        from_ = c + 1;
+      } else if (!IsCharStart(s_, known_, c)) {
+        // Whether c starts a character is settled only for a whole occurrence,
+        // counting back no further than the last known character start. Here c
+        // is a second byte, so the next byte starts a character.
+        known_ = from_ = c + 1;
+      } else {
+        ++made_[k];
+        known_ = from_ = c + finders_[k].size();
+        at = c;
+        pair = k;
+        return true;
+      }
+    }
+    from_ = n_;
+    return false;
   }
 
  private:
   const unsigned char* s_;
   std::size_t n_;
-  extract::LiteralFinder finder_;
+  std::span<const Pair> pairs_;
+  std::size_t limit_;
+  extract::MultiCandidateFinder candidates_;
+  std::vector<extract::LiteralFinder> finders_;
+  std::size_t made_[extract::MultiCandidateFinder::kMaxLiterals] = {};
   std::size_t known_;  // a character start of the scan at or before from_
   std::size_t from_;   // where the search for the next candidate goes on
 };
 
-// Replacements that do not lengthen the text are made in place, moving the
-// bytes between occurrences down as the scan goes.
-void ShrinkInPlace(std::string& text, Occurrences& occurrences, std::size_t m,
-                   std::string_view replacement, std::size_t limit) {
-  char* d = text.data();
+// Rewrites text with the pairs in one scan: all the pairs at once when
+// CanReplaceInOnePass holds, or one pair. Replacements that do not lengthen
+// the text are made in place as the scan goes. Replacements that only
+// lengthen it are collected first and the text is widened in place from the
+// back, in a buffer grown once with room to spare for later pairs. Otherwise
+// (a mix, or too many occurrences to keep) the text is rebuilt as the scan goes.
+void Rewrite(std::string& text, std::span<const Pair> pairs, std::size_t start, std::size_t limit,
+             bool fold) {
   const std::size_t n = text.size();
-  std::size_t c = occurrences.Next();
-  if (c == kNone) {
+  if (n == 0 || start >= n || limit == 0) {
     return;
   }
-  std::size_t w = c;  // where the next kept byte goes
-  std::size_t r = c;  // the next byte of text not yet kept
-  for (std::size_t made = 0; c != kNone;) {
-    std::memmove(d + w, d + r, c - r);
-    w += c - r;
-    std::memcpy(d + w, replacement.data(), replacement.size());
-    w += replacement.size();
-    r = c + m;
-    if (++made == limit) {
-      break;
-    }
-    c = occurrences.Next();
+  PairScanner scanner(reinterpret_cast<const unsigned char*>(text.data()), n, pairs, start, limit,
+                      fold);
+  bool grows = false;    // some replacement is longer than its find text
+  bool shrinks = false;  // some replacement is shorter
+  for (const Pair& p : pairs) {
+    grows = grows || p.replacement.size() > p.find.size();
+    shrinks = shrinks || p.replacement.size() < p.find.size();
   }
-  std::memmove(d + w, d + r, n - r);
-  text.resize(w + n - r);
-}
-
-// Replacements that lengthen the text: the occurrences are collected first,
-// then the text is widened in place from the back when its buffer has room, or
-// rebuilt once into a new buffer with room for later pairs.
-void GrowText(std::string& text, Occurrences& occurrences, std::size_t m,
-              std::string_view replacement, std::size_t limit) {
-  // Positions are kept up to a bound, so a page made of nothing but the find
-  // text costs no more memory than its rewritten form.
-  const std::size_t keep = std::max<std::size_t>(1024, text.size() / 16);
-  std::vector<std::size_t> found;
-  std::size_t c = kNone;
-  while (found.size() < limit && found.size() < keep && (c = occurrences.Next()) != kNone) {
-    found.push_back(c);
-  }
-  if (found.empty()) {
+  std::size_t c = 0;
+  std::size_t k = 0;
+  if (!scanner.Next(c, k)) {
     return;
   }
-  const bool complete = found.size() == limit || c == kNone;
-  const std::size_t n = text.size();
-  const std::size_t grown = n + found.size() * (replacement.size() - m);
-  if (complete && grown <= text.capacity()) {
-    text.resize(grown);
+  if (!grows) {
     char* d = text.data();
-    std::size_t src_end = n;
-    std::size_t dst_end = grown;
-    for (std::size_t k = found.size(); k-- > 0;) {
-      const std::size_t gap = src_end - (found[k] + m);
-      dst_end -= gap;
-      std::memmove(d + dst_end, d + found[k] + m, gap);
-      dst_end -= replacement.size();
-      std::memcpy(d + dst_end, replacement.data(), replacement.size());
-      src_end = found[k];
-    }
+    std::size_t w = c;  // where the next kept byte goes
+    std::size_t r = c;  // the next byte of text not yet kept
+    do {
+      std::memmove(d + w, d + r, c - r);
+      w += c - r;
+      std::memcpy(d + w, pairs[k].replacement.data(), pairs[k].replacement.size());
+      w += pairs[k].replacement.size();
+      r = c + pairs[k].find.size();
+    } while (scanner.Next(c, k));
+    std::memmove(d + w, d + r, n - r);
+    text.resize(w + n - r);
     return;
   }
-  std::string out;
-  out.reserve(grown + grown / 8 + 64);
-  std::size_t r = 0;
-  std::size_t made = 0;
-  const auto take = [&](std::size_t at) {
-    out.append(text, r, at - r);
-    out.append(replacement);
-    r = at + m;
-    ++made;
+  struct Hit {
+    std::size_t at;
+    std::size_t pair;
   };
-  for (const std::size_t at : found) {
-    take(at);
+  std::vector<Hit> hits;
+  std::size_t grown = n;
+  bool more = true;
+  // Widening from the back needs room in the text's own buffer, and is safe
+  // only when no occurrence shortens the text: every byte then moves right,
+  // never over bytes not yet moved. Occurrences are kept up to a bound, so a
+  // page made of nothing but find texts costs no more memory than its rewritten
+  // form.
+  if (!shrinks && text.capacity() > n) {
+    const std::size_t keep = std::max<std::size_t>(1024, n / 16);
+    do {
+      hits.push_back({c, k});
+      grown = grown - pairs[k].find.size() + pairs[k].replacement.size();
+    } while (hits.size() < keep && (more = scanner.Next(c, k)));
+    if (!more && grown <= text.capacity()) {
+      text.resize(grown);
+      char* d = text.data();
+      std::size_t src_end = n;
+      std::size_t dst_end = grown;
+      for (std::size_t h = hits.size(); h-- > 0;) {
+        const Pair& p = pairs[hits[h].pair];
+        const std::size_t tail = hits[h].at + p.find.size();
+        dst_end -= src_end - tail;
+        std::memmove(d + dst_end, d + tail, src_end - tail);
+        dst_end -= p.replacement.size();
+        std::memcpy(d + dst_end, p.replacement.data(), p.replacement.size());
+        src_end = hits[h].at;
+      }
+      return;
+    }
   }
-  if (!complete) {
-    while (made < limit && (c = occurrences.Next()) != kNone) {
-      take(c);
+  // Rebuilt into a new buffer, with room to spare for later pairs.
+  std::string out;
+  out.reserve(std::max(grown, n) + n / 8 + 64);
+  std::size_t r = 0;
+  const auto take = [&](std::size_t at, std::size_t pair) {
+    out.append(text, r, at - r);
+    out.append(pairs[pair].replacement);
+    r = at + pairs[pair].find.size();
+  };
+  for (const Hit& hit : hits) {
+    take(hit.at, hit.pair);
+  }
+  if (hits.empty()) {
+    take(c, k);
+  }
+  if (more) {
+    while (scanner.Next(c, k)) {
+      take(c, k);
     }
   }
   out.append(text, r, std::string::npos);
   text.swap(out);
-}
-
-// Applies one pair to text, as the replace operation of ReplacePairs describes.
-void ReplaceOne(std::string& text, std::string_view find, std::string_view replacement,
-                std::size_t start, std::int32_t count, bool fold) {
-  const std::size_t n = text.size();
-  const std::size_t m = find.size();
-  if (n == 0 || m == 0 || start >= n || count == 0 || m > n - start) {
-    return;
-  }
-  const std::size_t limit = count < 0 ? kNone : static_cast<std::size_t>(count);
-  Occurrences occurrences(reinterpret_cast<const unsigned char*>(text.data()), n, find, start,
-                          fold);
-  if (replacement.size() <= m) {
-    ShrinkInPlace(text, occurrences, m, replacement, limit);
-  } else {
-    GrowText(text, occurrences, m, replacement, limit);
-  }
 }
 
 bool IsHexDigit(char16_t c) {
@@ -186,10 +286,12 @@ std::size_t FindAtCharStart(std::string_view text, std::string_view marker) {
   if (marker.empty()) {
     return std::string_view::npos;
   }
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  Occurrences occurrences(s, text.size(), marker, 0, false);
-  const std::size_t c = occurrences.Next();
-  return c == kNone ? std::string_view::npos : c;
+  const Pair pair[] = {{marker, {}}};
+  PairScanner scanner(reinterpret_cast<const unsigned char*>(text.data()), text.size(), pair, 0,
+                      kNone, false);
+  std::size_t at = 0;
+  std::size_t k = 0;
+  return scanner.Next(at, k) ? at : std::string_view::npos;
 }
 
 }  // namespace
@@ -204,13 +306,29 @@ std::string ReplacePairs(std::string text, const ReplaceOptions& options, std::s
   const std::size_t start = first <= 0 ? 0 : static_cast<std::size_t>(first) - 1;
   const std::int32_t count = options.count.value_or(-1);
   const bool fold = !options.case_sensitive;
-  const std::string_view pairs[5][2] = {{find1, replacement1},
-                                        {find2, replacement2},
-                                        {find3, replacement3},
-                                        {find4, replacement4},
-                                        {find5, replacement5}};
-  for (const auto& pair : pairs) {
-    ReplaceOne(text, pair[0], pair[1], start, count, fold);
+  const Pair all[] = {{find1, replacement1},
+                      {find2, replacement2},
+                      {find3, replacement3},
+                      {find4, replacement4},
+                      {find5, replacement5}};
+  Pair pairs[5];
+  std::size_t used = 0;
+  for (const Pair& p : all) {
+    if (!p.find.empty()) {  // a pair with an empty find text changes nothing
+      pairs[used++] = p;
+    }
+  }
+  if (text.empty() || count == 0 || used == 0) {
+    return text;
+  }
+  const std::span<const Pair> active(pairs, used);
+  const std::size_t limit = count < 0 ? kNone : static_cast<std::size_t>(count);
+  if (CanReplaceInOnePass(active, fold)) {
+    Rewrite(text, active, start, limit, fold);
+    return text;
+  }
+  for (std::size_t k = 0; k < used; ++k) {
+    Rewrite(text, active.subspan(k, 1), start, limit, fold);
   }
   return text;
 }

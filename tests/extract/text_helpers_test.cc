@@ -142,14 +142,14 @@ std::string PlainReplace(const std::string& t, const std::string& f, const std::
 TEST(ReplacePairs, MatchesThePlainRewriteOnRandomTexts) {
   const char* alphabet[] = {"a", "A", "b",        "/",     "//",    ":",    "|",    "\xB0", "\x81",
                             "q", "Q", "\xB0\xA1", "\x81q", "\x81|", "\xFF", "\r\n", "%7C",  "%7c"};
-  const char* finds[] = {"a",  "ab",   "//",  "|",  "\xA1\xB0", "\xB0\xA1",
-                         "q|", "\x81", "%7C", "aA", "/"};
-  const char* replacements[] = {"", "$", "%7C", "xyz", "\x81"};
+  const char* finds[] = {"a",    "ab",  "//", "|", "\xA1\xB0", "\xB0\xA1", "q|",
+                         "\x81", "%7C", "aA", "/", "7c",       "C",        ":"};
+  const char* replacements[] = {"", "$", "%7C", "xyz", "\x81", "|", "c", "%3A"};
   std::mt19937 rng(11);
   const auto pick = [&](auto& array) {
     return std::string(array[rng() % (sizeof(array) / sizeof(array[0]))]);
   };
-  for (int round = 0; round < 4000; ++round) {
+  for (int round = 0; round < 6000; ++round) {
     std::string text;
     const int pieces = static_cast<int>(rng() % 40);
     for (int k = 0; k < pieces; ++k) {
@@ -157,6 +157,7 @@ TEST(ReplacePairs, MatchesThePlainRewriteOnRandomTexts) {
     }
     const std::string f1 = pick(finds), r1 = pick(replacements);
     const std::string f2 = pick(finds), r2 = pick(replacements);
+    const std::string f3 = rng() % 2 == 0 ? "" : pick(finds), r3 = pick(replacements);
     ReplaceOptions options;
     if (rng() % 3 == 0) {
       options.count = static_cast<std::int32_t>(rng() % 4) - 1;
@@ -167,10 +168,11 @@ TEST(ReplacePairs, MatchesThePlainRewriteOnRandomTexts) {
     options.case_sensitive = rng() % 2 == 0;
     const std::size_t s =
         options.start && *options.start > 0 ? static_cast<std::size_t>(*options.start) : 1;
-    const std::string expected =
-        PlainReplace(PlainReplace(text, f1, r1, s, options.count, options.case_sensitive), f2, r2,
-                     s, options.count, options.case_sensitive);
-    ASSERT_EQ(ReplacePairs(text, options, f1, r1, f2, r2), expected)
+    const auto plain = [&](const std::string& t, const std::string& f, const std::string& r) {
+      return PlainReplace(t, f, r, s, options.count, options.case_sensitive);
+    };
+    const std::string expected = plain(plain(plain(text, f1, r1), f2, r2), f3, r3);
+    ASSERT_EQ(ReplacePairs(text, options, f1, r1, f2, r2, f3, r3), expected)
         << "round " << round << " text " << ::testing::PrintToString(text);
   }
 }
