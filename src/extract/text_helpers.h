@@ -37,7 +37,8 @@ std::string ReplacePairs(std::string text, std::string_view find1, std::string_v
                          std::string_view find3 = {}, std::string_view replacement3 = {});
 
 // Returns the text between the first occurrence of start_marker and the next
-// occurrence of end_marker after it; empty when either is missing.
+// occurrence of end_marker after it; empty when either is missing. Markers are
+// compared exactly; an empty marker counts as missing.
 std::string TextBetween(std::string_view text, std::string_view start_marker,
                         std::string_view end_marker);
 
