@@ -529,6 +529,14 @@ class MatchSet {
 
 // Returns a member's index argument as an index below size, or nullopt.
 std::optional<std::size_t> IndexArg(std::span<const Variant> args, std::size_t size) {
+  if (args.size() == 1) {
+    if (const auto* i = std::get_if<std::int32_t>(&args[0].value())) {
+      if (*i < 0 || static_cast<std::size_t>(*i) >= size) {
+        return std::nullopt;
+      }
+      return static_cast<std::size_t>(*i);
+    }
+  }
   double d = 0;
   if (args.size() != 1 || !args[0].ToNumber(d) || !(d >= 0) || d >= static_cast<double>(size)) {
     return std::nullopt;
