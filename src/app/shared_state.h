@@ -8,10 +8,10 @@
 // the state goes with the last holder (or with the process, which ends at once).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>

@@ -183,8 +183,8 @@ bool ObjectSlot::Create(std::string_view prog_id) {
 Variant ObjectSlot::Invoke(std::string_view member, CallKind kind,
                            std::initializer_list<Variant> args) const {
   Variant result;
-  if (object_ && !object_->Invoke(member, kind, std::span<const Variant>(args.begin(), args.size()),
-                                  result)) {
+  if (object_ &&
+      !object_->Invoke(member, kind, std::span<const Variant>(args.begin(), args.size()), result)) {
     return Variant();
   }
   return result;

@@ -29,18 +29,18 @@ struct Bytes {
 // One argument or result.
 class Variant {
  public:
-  using Value = std::variant<std::monostate, bool, std::int32_t, double, std::string, ObjectRef,
-                             Bytes>;
+  using Value =
+      std::variant<std::monostate, bool, std::int32_t, double, std::string, ObjectRef, Bytes>;
 
   Variant() = default;
-  Variant(bool b) : value_(b) {}                         // NOLINT(google-explicit-constructor)
-  Variant(std::int32_t i) : value_(i) {}                 // NOLINT(google-explicit-constructor)
-  Variant(double d) : value_(d) {}                       // NOLINT(google-explicit-constructor)
+  Variant(bool b) : value_(b) {}                          // NOLINT(google-explicit-constructor)
+  Variant(std::int32_t i) : value_(i) {}                  // NOLINT(google-explicit-constructor)
+  Variant(double d) : value_(d) {}                        // NOLINT(google-explicit-constructor)
   Variant(std::string text) : value_(std::move(text)) {}  // NOLINT(google-explicit-constructor)
-  Variant(std::string_view text) : value_(std::string(text)) {}  // NOLINT
+  Variant(std::string_view text) : value_(std::string(text)) {}                    // NOLINT
   Variant(const char* text) : value_(std::string(text != nullptr ? text : "")) {}  // NOLINT
-  Variant(ObjectRef object) : value_(std::move(object)) {}       // NOLINT
-  Variant(Bytes bytes) : value_(std::move(bytes)) {}             // NOLINT
+  Variant(ObjectRef object) : value_(std::move(object)) {}                         // NOLINT
+  Variant(Bytes bytes) : value_(std::move(bytes)) {}                               // NOLINT
 
   bool IsEmpty() const { return std::holds_alternative<std::monostate>(value_); }
   const Value& value() const { return value_; }

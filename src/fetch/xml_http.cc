@@ -391,8 +391,8 @@ class XmlHttpRequest final : public automation::Object {
       if (curl_easy_getinfo(self->curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) ==
               CURLE_OK &&
           announced > 0) {
-        self->body_.reserve(static_cast<std::size_t>(
-            std::min<std::uint64_t>(static_cast<std::uint64_t>(announced), self->limits_.max_body)));
+        self->body_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(
+            static_cast<std::uint64_t>(announced), self->limits_.max_body)));
       }
     }
     self->body_.append(data, bytes);

@@ -31,8 +31,8 @@ std::string HeadlessServices::DesktopDirectory() {
   return desktop_;
 }
 
-MessageAnswer HeadlessServices::ShowMessage(std::string_view gbk_text,
-                                            std::string_view gbk_caption, MessageStyle style) {
+MessageAnswer HeadlessServices::ShowMessage(std::string_view gbk_text, std::string_view gbk_caption,
+                                            MessageStyle style) {
   std::lock_guard lock(mutex_);
   messages_.push_back({std::string(gbk_text), std::string(gbk_caption), style});
   if (!answers_.empty()) {

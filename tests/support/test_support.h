@@ -12,7 +12,7 @@ namespace qvod::testing {
 // One request as the local server saw it.
 struct RecordedRequest {
   std::string method;
-  std::string path;  // with its query
+  std::string path;                                          // with its query
   std::vector<std::pair<std::string, std::string>> headers;  // in the order received
   std::string body;
 };
