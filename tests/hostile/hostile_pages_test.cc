@@ -170,5 +170,42 @@ TEST_F(HostilePages, LoneLeadByteAtTheVeryEnd) {
   }
 }
 
+// Channel 3 builds its script address from the page: an id of 10 MB, one that
+// climbs out of the play-data folder, one of bytes that are not GBK, and one
+// that tries to add a request header all end with the no-match text, and no
+// header reaches the server.
+TEST_F(HostilePages, PlayDataIdsThatAreNoIds) {
+  const struct {
+    const char* name;
+    std::string id;
+  } cases[] = {
+      {"10 MB play-data id", std::string(10u << 20, '9')},
+      {"id with CR LF and a header", "1\r\nX-Injected: yes\r\n"},
+      {"id that climbs out", "../../etc/passwd"},
+      {"id of bytes that are not GBK", "\xFF\x80\x81\x7F"},
+  };
+  LocalHttpServer& server = LocalHttpServer::Get();
+  server.ClearRequests();
+  for (const auto& c : cases) {
+    const std::string path = "/id" + std::to_string(++number_) + ".asp";
+    server.Put(path, "<script src=\"/playdata/" + c.id + ".js?v=1\"></script>");
+    controls_->SetText(Control::kAddressBox, server.Url(path));
+    controls_->SetText(Control::kResultBox, "");
+    const auto started = std::chrono::steady_clock::now();
+    RunChannel(3);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(controls_->Text(Control::kResultBox), kNoMatch) << c.name;
+    EXPECT_LT(took, kSanitized ? 300s : 30s) << c.name;
+    std::printf("%-36s channel 3  %7lld ms\n", c.name,
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+  }
+  for (const auto& request : server.Requests()) {
+    for (const auto& header : request.headers) {
+      EXPECT_NE(header.first, "X-Injected") << request.path;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qvod
