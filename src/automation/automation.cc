@@ -192,7 +192,12 @@ Variant ObjectSlot::Invoke(std::string_view member, CallKind kind,
 
 namespace {
 
-std::string AsText(const Variant& v) {
+// The results below are the call's own, so a text or an object is moved out
+// of them rather than copied.
+std::string AsText(Variant&& v) {
+  if (auto* text = std::get_if<std::string>(&v.value())) {
+    return std::move(*text);
+  }
   std::string out;
   return v.ToText(out) ? out : std::string();
 }
@@ -202,9 +207,11 @@ double AsNumber(const Variant& v) {
   return v.ToNumber(out) ? out : 0;
 }
 
-ObjectSlot AsObject(const Variant& v) {
-  ObjectRef out;
-  return v.ToObject(out) ? ObjectSlot(std::move(out)) : ObjectSlot();
+ObjectSlot AsObject(Variant&& v) {
+  if (auto* object = std::get_if<ObjectRef>(&v.value())) {
+    return ObjectSlot(std::move(*object));
+  }
+  return ObjectSlot();
 }
 
 }  // namespace
