@@ -278,6 +278,33 @@ TEST_F(PatternMatcherTest, CopyKeepsTheResultsOfItsSearch) {
   EXPECT_EQ(matcher.MatchCount(), 2);
 }
 
+// Reads of one match reuse its objects; they must never outlive the search
+// they came from, nor mix the results of two matchers.
+TEST_F(PatternMatcherTest, InterleavedReadsOfTwoMatchersAndNewSearchesStayApart) {
+  PatternMatcher other;
+  ASSERT_TRUE(
+      matcher.Search(kChannel2Pattern, Record("a1", "a2", "a3") + Record("b1", "b2", "b3")));
+  ASSERT_TRUE(other.Search(kChannel2Pattern, Record("x1", "x2", "x3")));
+  EXPECT_EQ(matcher.SubMatchText(1, 1), "a1");
+  EXPECT_EQ(other.SubMatchText(1, 1), "x1");
+  EXPECT_EQ(matcher.SubMatchText(1, 2), "a2");
+  EXPECT_EQ(matcher.MatchText(1), Record("a1", "a2", "a3"));
+  EXPECT_EQ(matcher.SubMatchText(2, 3), "b3");
+  EXPECT_EQ(matcher.SubMatchText(1, 3), "a3");
+
+  ASSERT_TRUE(matcher.Search(kChannel2Pattern, Record("c1", "c2", "c3")));
+  EXPECT_EQ(matcher.SubMatchText(1, 1), "c1");
+  EXPECT_EQ(matcher.SubMatchText(2, 1), "");
+  ASSERT_FALSE(matcher.Search("(unclosed", Record("d1", "d2", "d3")));
+  EXPECT_EQ(matcher.SubMatchText(1, 1), "");
+  EXPECT_EQ(other.SubMatchText(1, 2), "x2");
+  {
+    const PatternMatcher copy = other;
+    EXPECT_EQ(copy.SubMatchText(1, 3), "x3");
+  }
+  EXPECT_EQ(other.SubMatchText(1, 1), "x1");
+}
+
 TEST_F(PatternMatcherTest, FirstIndexCountsCharactersAndStrayBytesAsOneUnit) {
   automation::ObjectSlot engine;
   ASSERT_TRUE(engine.Create("VBScript.RegExp"));
