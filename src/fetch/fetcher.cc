@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <variant>
 
 #include "app/workers.h"
 #include "fetch/xml_http.h"
@@ -100,7 +101,16 @@ void Exchange(const automation::ObjectSlot& requester, FetchCall& call) {
   requester.Call("setRequestHeader", {"Accept-Language", "zh-cn"});
   requester.Call("send", {call.body});
 
-  std::string bytes = requester.GetBytes("responseBody");
+  // The body is taken over rather than copied when the object offers that.
+  std::string bytes;
+  automation::Variant taken;
+  if (requester.Get()->Invoke("takeResponseBody", automation::CallKind::kMethod, {}, taken)) {
+    if (auto* body = std::get_if<automation::Bytes>(&taken.value())) {
+      bytes = std::move(body->data);
+    }
+  } else {
+    bytes = requester.GetBytes("responseBody");
+  }
   if (const std::size_t nul = bytes.find('\0'); nul != std::string::npos) {
     bytes.resize(nul);
   }

@@ -114,6 +114,13 @@ class XmlHttpRequest final : public automation::Object {
       result = automation::Bytes{body_};
       return true;
     }
+    if (MemberIs(member, "takeResponseBody")) {
+      if (!has_response_) {
+        return false;
+      }
+      result = automation::Bytes{std::exchange(body_, std::string())};
+      return true;
+    }
     if (MemberIs(member, "status")) {
       // Also after a failure that came after the status line (a body too large).
       if (status_ == 0) {

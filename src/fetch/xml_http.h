@@ -3,8 +3,10 @@
 //
 // Members: "open"(method, url, async), "setRequestHeader"(name, value),
 // "send"(body), "responseBody" (byte array), "status", "statusText", "abort"
-// (forgets the request and its response), and two of its own for the reason of
-// a failed send: "failureKind" (the number of a FetchFailure) and "failureText".
+// (forgets the request and its response), and three of its own: for the reason
+// of a failed send "failureKind" (the number of a FetchFailure) and
+// "failureText", and "takeResponseBody", which gives "responseBody" and leaves
+// the object an empty body, so that a large body is handed over, not copied.
 //
 // Requests are synchronous. The headers go out as set, with a browser-like
 // User-Agent. Up to 10 redirects are followed; gzip and deflate are accepted

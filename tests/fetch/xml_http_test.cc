@@ -126,8 +126,19 @@ TEST_F(XmlHttpTest, APostRedirectedToAGetSendsNoBodyAndDoesNotHang) {
   EXPECT_EQ(Header(requests[1], "Content-Length"), "<absent>");
 }
 
+TEST_F(XmlHttpTest, TakingTheBodyHandsItOverOnce) {
+  server_.Put("/page", "the whole page");
+  request_.Call("open", {"GET", server_.Url("/page"), false});
+  request_.Call("send");
+  EXPECT_EQ(request_.GetBytes("responseBody"), "the whole page");
+  EXPECT_EQ(request_.GetBytes("takeResponseBody"), "the whole page");
+  EXPECT_EQ(request_.GetBytes("responseBody"), "");
+  EXPECT_EQ(request_.GetNumber("status"), 200);
+}
+
 TEST_F(XmlHttpTest, CallsOutOfOrderFailQuietly) {
   EXPECT_EQ(request_.GetBytes("responseBody"), "");
+  EXPECT_EQ(request_.GetBytes("takeResponseBody"), "");
   EXPECT_EQ(request_.GetNumber("status"), 0);
   automation::Variant ignored;
   const automation::Variant body[] = {"x"};
