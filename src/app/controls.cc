@@ -35,6 +35,11 @@ void HeadlessControls::SetText(Control control, std::string_view text) {
   texts_[Index(control)] = std::string(text);
 }
 
+std::string HeadlessControls::TakeText(Control control) {
+  std::lock_guard lock(mutex_);
+  return std::exchange(texts_[Index(control)], std::string());
+}
+
 void HeadlessControls::AppendResult(std::string_view text) {
   std::lock_guard lock(mutex_);
   texts_[Index(Control::kResultBox)].append(text);

@@ -69,6 +69,10 @@ class HeadlessControls : public Controls {
   void SetTextColor(Control control, Rgb color) override;
   void SetBusy(bool busy) override;
 
+  // Returns the text of control and leaves the control empty: the CLI takes a
+  // result box of many megabytes out this way instead of copying it.
+  std::string TakeText(Control control);
+
   std::string WindowCaption() const;
   std::string LinkAddress() const;
   Rgb TextColor(Control control) const;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "app/controls.h"
 #include "app/shared_state.h"
@@ -43,15 +44,16 @@ void EnsureStarted() {
 
 std::string Utf8Lines(std::string_view gbk) {
   std::string utf8 = platform::GbkToUtf8(gbk);
-  std::string out;
-  out.reserve(utf8.size());
+  // CR LF becomes LF in place.
+  std::size_t kept = 0;
   for (std::size_t i = 0; i < utf8.size(); ++i) {
     if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
       continue;
     }
-    out.push_back(utf8[i]);
+    utf8[kept++] = utf8[i];
   }
-  return out;
+  utf8.resize(kept);
+  return utf8;
 }
 
 std::string FailureReason(int channel) {
@@ -82,11 +84,15 @@ std::string FailureReason(int channel) {
   return "fetch failed" + (outcome.message.empty() ? std::string() : ": " + outcome.message);
 }
 
-// Runs channel over the address now in the address box; returns the result box.
+// Runs channel over the address now in the address box; returns the result
+// box, taken out of the headless controls rather than copied.
 std::string RunOne(int channel) {
   const auto controls = GetControls();
   controls->SetText(Control::kResultBox, "");
   RunChannel(channel);
+  if (auto* headless = dynamic_cast<HeadlessControls*>(controls.get())) {
+    return headless->TakeText(Control::kResultBox);
+  }
   return controls->Text(Control::kResultBox);
 }
 
@@ -189,7 +195,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   const auto controls = GetControls();
 
   int status = 0;
-  std::string all;  // every run's result box, in turn
+  const bool keeps_all = !options.save_file.empty() || !options.seeds_dir.empty();
+  std::string all;  // every run's result box, in turn, when a file is to be written from them
   for (const std::string& url : options.urls) {
     controls->SetText(Control::kAddressBox, platform::Utf8ToGbk(url));
     std::string box;
@@ -215,13 +222,19 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       status = 1;
       continue;
     }
-    all += box;
     if (options.raw) {
       out << box;
     } else {
       out << Utf8Lines(box);
     }
     out.flush();
+    if (keeps_all) {
+      if (all.empty()) {
+        all = std::move(box);
+      } else {
+        all += box;
+      }
+    }
   }
 
   if (!options.save_file.empty() && !all.empty()) {
