@@ -183,6 +183,7 @@ std::string TranslatePattern(std::string_view p) {
 struct LiteralChain {
   bool usable = false;
   bool fold = false;                  // compare ASCII letters without regard to case
+  bool ascii = false;                 // every literal is ASCII, the same bytes in GBK and UTF-8
   std::vector<std::string> literals;  // literals[0] before group 1, literals[k] after group k
 };
 
@@ -230,6 +231,10 @@ LiteralChain PlanLiteralChain(std::string_view p, bool ignore_case) {
     ++i;
   }
   chain.usable = chain.literals.size() > 1;
+  chain.ascii = std::all_of(chain.literals.begin(), chain.literals.end(), [](const std::string& l) {
+    return std::all_of(l.begin(), l.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  });
   return chain;
 }
 
@@ -304,11 +309,18 @@ struct MatchRecord {
 
 // What one "Execute" found: the converted text, the bounds of every match, and
 // the bounds of the groups: found with the matches for a literal chain, else
-// extracted by RE2 when first asked for.
+// extracted by RE2 when first asked for. A chain of ASCII literals is found in
+// the GBK text itself; the set then keeps GBK bytes.
 class MatchSet {
  public:
   MatchSet(std::string text, std::shared_ptr<const Compiled> compiled)
       : text_(std::move(text)), compiled_(std::move(compiled)) {}
+
+  // Returns true when the matches of compiled are found by FindInGbk.
+  static bool FindsInGbk(const Compiled& compiled) {
+    const LiteralChain& chain = compiled.chain;
+    return chain.usable && chain.ascii && !chain.literals[0].empty();
+  }
 
   void Find(bool global) {
     const LiteralChain& chain = compiled_->chain;
@@ -322,17 +334,27 @@ class MatchSet {
     Compact();
   }
 
+  // Finds the matches of a chain of ASCII literals (FindsInGbk) in gbk, as
+  // FindChain finds them in its UTF-8 form, and keeps the matched bytes only.
+  void FindInGbk(std::string_view gbk, bool global);
+
   std::size_t size() const { return matches_.size(); }
   const MatchRecord& at(std::size_t k) const { return matches_[k]; }
   std::size_t groups() const { return static_cast<std::size_t>(compiled_->groups); }
-  std::string_view text() const { return text_; }
 
-  // Returns the GBK text of the converted range.
+  // Returns the GBK text of the range.
   std::string Gbk(Offset begin, Offset end) const {
     if (begin == kNoGroup) {
       return {};
     }
-    return platform::Utf8ToGbk(std::string_view(text_).substr(begin, end - begin));
+    const std::string_view range = std::string_view(text_).substr(begin, end - begin);
+    return gbk_ ? std::string(range) : platform::Utf8ToGbk(range);
+  }
+
+  // Returns the UTF-16 length of the range.
+  std::size_t Units(Offset begin, Offset end) const {
+    const std::string_view range = std::string_view(text_).substr(begin, end - begin);
+    return gbk_ ? platform::Utf16Length(range) : Utf16Units(range);
   }
 
   // Returns the groups() group bounds of match k; they stay valid as long as the set.
@@ -516,6 +538,7 @@ class MatchSet {
   };
 
   std::string text_;
+  bool gbk_ = false;  // text_ holds GBK bytes (FindInGbk) rather than UTF-8
   const std::shared_ptr<const Compiled> compiled_;
   std::vector<MatchRecord> matches_;
   std::vector<Region> regions_;  // what Compact() kept, in text_'s offsets; empty when it kept all
@@ -526,6 +549,107 @@ class MatchSet {
   mutable std::vector<Span> group_spans_;
   mutable std::vector<std::uint8_t> group_ready_;
 };
+
+// The scan of FindChain over GBK bytes. An ASCII literal occurs where its bytes
+// stand at the start of a character: a byte of the text that is the second
+// half of a double-byte character is no ASCII character, though its value may
+// be one. So every occurrence is checked against a cursor that decodes the
+// text from its start; occurrences are tried left to right, so the cursor only
+// moves forward and the scan stays linear. The cursor also counts the UTF-16
+// units before each match.
+void MatchSet::FindInGbk(std::string_view gbk, bool global) {
+  gbk_ = true;
+  const LiteralChain& chain = compiled_->chain;
+  const auto* s = reinterpret_cast<const unsigned char*>(gbk.data());
+  const std::size_t n = gbk.size();
+  std::vector<extract::LiteralFinder> finders;
+  finders.reserve(chain.literals.size());
+  for (const std::string& literal : chain.literals) {
+    finders.emplace_back(literal, chain.fold);
+  }
+  std::size_t cursor = 0;  // a character start; every position tried lies at or after it
+  std::size_t units = 0;   // the UTF-16 units before cursor
+  const auto starts_character = [&](std::size_t p) {
+    if (p > cursor) {
+      std::size_t end = p;
+      units += platform::Utf16LengthUpTo(gbk, cursor, p, end);
+      cursor = end;
+    }
+    return cursor == p;
+  };
+  // Returns the first occurrence of literal k in [from, end) at a character start.
+  const auto find = [&](std::size_t k, std::size_t from, std::size_t end) {
+    for (;;) {
+      const std::size_t at = finders[k].Find(s, from, end);
+      if (at == extract::LiteralFinder::kNotFound || starts_character(at)) {
+        return at;
+      }
+      from = at + 1;
+    }
+  };
+
+  const std::size_t g = finders.size() - 1;
+  std::vector<Span> spans(g);
+  std::size_t line_end = 0;  // the first line feed at or after the last start tried, or n
+  bool line_known = false;
+  std::size_t pos = 0;
+  while (pos < n) {
+    const std::size_t p = find(0, pos, n);
+    if (p == extract::LiteralFinder::kNotFound) {
+      break;
+    }
+    const std::size_t units_before = units;
+    if (!line_known || line_end < p) {
+      const void* feed = std::memchr(s + p, '\n', n - p);
+      line_end = feed == nullptr
+                     ? n
+                     : static_cast<std::size_t>(static_cast<const unsigned char*>(feed) - s);
+      line_known = true;
+    }
+    std::size_t q = p + finders[0].size();
+    bool complete = true;
+    for (std::size_t k = 1; k <= g; ++k) {
+      const std::size_t at = find(k, q, line_end);
+      if (at == extract::LiteralFinder::kNotFound) {
+        complete = false;
+        break;
+      }
+      spans[k - 1] = {static_cast<Offset>(q), static_cast<Offset>(at)};
+      q = at + finders[k].size();
+    }
+    if (!complete) {
+      pos = line_end + 1;
+      continue;
+    }
+    matches_.push_back(
+        {static_cast<Offset>(p), static_cast<Offset>(q), static_cast<Offset>(units_before)});
+    group_spans_.insert(group_spans_.end(), spans.begin(), spans.end());
+    if (!global) {
+      break;
+    }
+    pos = q;
+  }
+  all_groups_ready_ = true;
+
+  // Only the matched bytes are kept; matches never overlap.
+  std::size_t total = 0;
+  for (const MatchRecord& m : matches_) {
+    total += m.end - m.begin;
+  }
+  text_.reserve(total);
+  for (std::size_t k = 0; k < matches_.size(); ++k) {
+    MatchRecord& m = matches_[k];
+    const auto begin = static_cast<Offset>(text_.size());
+    text_.append(gbk.substr(m.begin, m.end - m.begin));
+    const auto shift = [&](Offset& offset) { offset = offset - m.begin + begin; };
+    for (std::size_t j = 0; j < g; ++j) {
+      shift(group_spans_[k * g + j].begin);
+      shift(group_spans_[k * g + j].end);
+    }
+    m.end = m.end - m.begin + begin;
+    m.begin = begin;
+  }
+}
 
 // Returns a member's index argument as an index below size, or nullopt.
 std::optional<std::size_t> IndexArg(std::span<const Variant> args, std::size_t size) {
@@ -607,7 +731,7 @@ class MatchObject final : public Object {
     } else if (MemberIs(member, "FirstIndex")) {
       result = Count(m.first_index);
     } else if (MemberIs(member, "Length")) {
-      result = Count(Utf16Units(set_->text().substr(m.begin, m.end - m.begin)));
+      result = Count(set_->Units(m.begin, m.end));
     } else if (MemberIs(member, "SubMatches")) {
       result = Variant(ObjectRef(std::make_shared<GroupCollection>(set_, k_)));
     } else {
@@ -783,6 +907,16 @@ class RegExpEngine final : public Object {
     auto compiled = Program();
     if (!compiled) {
       return false;
+    }
+    if (MatchSet::FindsInGbk(*compiled)) {
+      // No converted copy of the page is made.
+      if (text.size() > kMaxText) {
+        return false;
+      }
+      auto set = std::make_shared<MatchSet>(std::string(), std::move(compiled));
+      set->FindInGbk(text, global_);
+      result = Variant(ObjectRef(std::make_shared<MatchCollection>(std::move(set))));
+      return true;
     }
     std::string converted = platform::GbkToUtf8(text);
     if (converted.size() > kMaxText) {

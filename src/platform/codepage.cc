@@ -373,4 +373,27 @@ std::size_t Utf16Length(std::string_view gbk) {
   return units;
 }
 
+std::size_t Utf16LengthUpTo(std::string_view gbk, std::size_t from, std::size_t to,
+                            std::size_t& end) {
+  const Tables& t = GetTables();
+  const auto* s = reinterpret_cast<const unsigned char*>(gbk.data());
+  const std::size_t n = gbk.size();
+  std::size_t units = 0;
+  std::size_t i = from;
+  while (i < to) {
+    const std::size_t j = AsciiRun(s, to, i);
+    units += j - i;
+    i = j;
+    if (i == to) {
+      break;
+    }
+    std::size_t len;
+    DecodeAt(t, s, n, i, len);  // the whole text: a pair may reach past to
+    ++units;
+    i += len;
+  }
+  end = i;
+  return units;
+}
+
 }  // namespace qvod::platform

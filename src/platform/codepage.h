@@ -39,4 +39,12 @@ std::string Utf8ToGbk(std::string_view utf8);
 // a stray byte as one unit (as the platform's conversion maps it to one character).
 std::size_t Utf16Length(std::string_view gbk);
 
+// Returns the number of UTF-16 code units, counted as Utf16Length counts them,
+// of the characters of gbk that begin at or after from and before to, decoding
+// from from, which must begin a character. Sets end to where the last of them
+// ends: to when to begins a character, to + 1 when a double-byte character
+// spans it. Needs from <= to <= gbk.size().
+std::size_t Utf16LengthUpTo(std::string_view gbk, std::size_t from, std::size_t to,
+                            std::size_t& end);
+
 }  // namespace qvod::platform

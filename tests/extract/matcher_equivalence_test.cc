@@ -173,7 +173,7 @@ TEST_F(MatcherEquivalence, RandomTextsAndPatterns) {
       "q",   "Q",      "v",        "o",     "d",     "%3A",           "%3a",
       "%2F", "%2f",    "%7C",      "%7c",   "$",     "qvod%3A%2F%2F", "QVOD%3A$",
       "a",   "\n",     "\r",       "\x81q", "\x81|", "\xB0\xA1",      "\xFF",
-      "'",   "$qvod'", "$qvod://", "x"};
+      "'",   "$qvod'", "$qvod://", "x",     "\x81",  "\x81\x7F",      "\x80"};
   const std::string patterns[] = {
       kChannel1Pattern,
       kChannel2Pattern,

@@ -60,6 +60,30 @@ TEST(Codepage, SecondByteInAsciiRangeBelongsToItsCharacter) {
   EXPECT_EQ(Utf16Length("\x81qvod"), 4u);
 }
 
+TEST(Codepage, LengthUpToAPositionTellsWhetherACharacterBeginsThere) {
+  // "a", 影 (two bytes), 0x81 0x71 (one character ending in 'q'), a stray 0xFF, "b".
+  const std::string text = std::string("a") + kYingYinGbk + "\x81q\xFF" + "b";
+  struct Case {
+    std::size_t from;
+    std::size_t to;
+    std::size_t units;
+    std::size_t end;
+  };
+  const Case cases[] = {
+      {0, 0, 0, 0}, {0, 1, 1, 1}, {0, 2, 2, 3}, {0, 3, 2, 3}, {1, 5, 2, 5},
+      {0, 7, 4, 7}, {0, 8, 5, 8}, {0, 9, 6, 9}, {3, 8, 3, 8}, {5, 6, 1, 7},
+      {0, 6, 4, 7}, {7, 9, 2, 9}, {9, 9, 0, 9}, {3, 4, 1, 5},
+  };
+  for (const Case& c : cases) {
+    std::size_t end = 0;
+    EXPECT_EQ(Utf16LengthUpTo(text, c.from, c.to, end), c.units) << c.from << ".." << c.to;
+    EXPECT_EQ(end, c.end) << c.from << ".." << c.to;
+  }
+  std::size_t end = 0;
+  EXPECT_EQ(Utf16LengthUpTo(text, 0, text.size(), end), Utf16Length(text));
+  EXPECT_EQ(end, text.size());
+}
+
 TEST(Codepage, StrayByteIsOneCharacterOutsideTheBmpAndOneUnitOfLength) {
   const std::u16string wide = GbkToUtf16("\xFF");
   ASSERT_EQ(wide.size(), 2u);
