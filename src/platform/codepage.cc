@@ -1,7 +1,5 @@
 #include "platform/codepage.h"
 
-#include <iconv.h>
-
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -34,92 +32,45 @@ constexpr char kLatinBase[] =
     "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0";
 static_assert(sizeof(kLatinBase) - 1 == 0x250 - 0xC0);
 
+// kCp936Single and kCp936Pair, made at build time from iconv's CP936 tables
+// (cp936_table_gen.cc), so that no converter is loaded and no table is built
+// from single conversions at start-up.
+#include "cp936_tables.inc"
+
+static_assert(sizeof(kCp936Single) / sizeof(kCp936Single[0]) == 128);
+static_assert(sizeof(kCp936Pair) / sizeof(kCp936Pair[0]) ==
+              (kLeadLast - kLeadFirst + 1) * kTrailCount);
+
 struct Tables {
   // Code point of each single byte 0x80..0xFF; 0 when the byte alone is no character.
-  std::array<char16_t, 128> single{};
+  const char16_t* single = kCp936Single;
   // Code point of each double-byte character; 0 when the pair is no character.
-  std::vector<char16_t> pair = std::vector<char16_t>((kLeadLast - kLeadFirst + 1) * kTrailCount);
+  const char16_t* pair = kCp936Pair;
   // GBK bytes of each BMP code point: 0 for none, else (lead << 8 | trail), or a
-  // single byte as 0x00NN with the flag bit 0x10000 cleared (see Encode()).
+  // single byte as 0x00NN with encodes_single set.
   std::vector<std::uint16_t> encode = std::vector<std::uint16_t>(0x10000);
   std::vector<bool> encodes_single = std::vector<bool>(0x10000);
 };
 
-char16_t IconvOne(iconv_t cd, const char* bytes, std::size_t len) {
-  char in[2];
-  std::memcpy(in, bytes, len);
-  char16_t out[4] = {};
-  char* inp = in;
-  std::size_t inleft = len;
-  char* outp = reinterpret_cast<char*>(out);
-  std::size_t outleft = sizeof(out);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(cd, &inp, &inleft, &outp, &outleft) == static_cast<std::size_t>(-1) || inleft != 0 ||
-      sizeof(out) - outleft != 2) {
-    return 0;  // not a character, or one that needs a surrogate pair
-  }
-  return out[0];
-}
-
+// The generated tables are exactly invertible (every code point they give
+// comes from one byte sequence only), so the encoding table is their inverse.
 std::unique_ptr<Tables> BuildTables() {
   auto t = std::make_unique<Tables>();
-  iconv_t cd = iconv_open("UTF-16LE", "CP936");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    cd = iconv_open("UTF-16LE", "GBK");
-  }
-  if (cd != reinterpret_cast<iconv_t>(-1)) {
-    for (unsigned b = 0x80; b <= 0xFF; ++b) {
-      const char c = static_cast<char>(b);
-      t->single[b - 0x80] = IconvOne(cd, &c, 1);
-    }
-    for (unsigned lead = kLeadFirst; lead <= kLeadLast; ++lead) {
-      for (unsigned trail = kTrailFirst; trail <= kTrailLast; ++trail) {
-        const char two[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        t->pair[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)] = IconvOne(cd, two, 2);
-      }
-    }
-    iconv_close(cd);
-  }
-  // Inverse table; the first byte sequence of a code point wins. Surrogates never
-  // take part, so a decoded character is always a whole BMP code point.
   for (unsigned b = 0; b < 0x80; ++b) {
     t->encode[b] = static_cast<std::uint16_t>(b);
     t->encodes_single[b] = true;
   }
   for (unsigned b = 0x80; b <= 0xFF; ++b) {
-    char16_t& u = t->single[b - 0x80];
-    if (u >= 0xD800 && u <= 0xDFFF) {
-      u = 0;
-    }
-    if (u != 0 && t->encode[u] == 0 && !t->encodes_single[u]) {
+    if (const char16_t u = t->single[b - 0x80]; u != 0) {
       t->encode[u] = static_cast<std::uint16_t>(b);
       t->encodes_single[u] = true;
     }
   }
   for (unsigned lead = kLeadFirst; lead <= kLeadLast; ++lead) {
     for (unsigned trail = kTrailFirst; trail <= kTrailLast; ++trail) {
-      char16_t& u = t->pair[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)];
-      if (u >= 0xD800 && u <= 0xDFFF) {
-        u = 0;
-      }
-      if (u != 0 && t->encode[u] == 0 && !t->encodes_single[u]) {
+      if (const char16_t u = t->pair[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)];
+          u != 0) {
         t->encode[u] = static_cast<std::uint16_t>(lead << 8 | trail);
-      }
-    }
-  }
-  // A byte sequence that does not come back as itself is treated as stray bytes,
-  // which keeps every round trip exact.
-  for (unsigned b = 0x80; b <= 0xFF; ++b) {
-    char16_t& u = t->single[b - 0x80];
-    if (u != 0 && !(t->encodes_single[u] && t->encode[u] == b)) {
-      u = 0;
-    }
-  }
-  for (unsigned lead = kLeadFirst; lead <= kLeadLast; ++lead) {
-    for (unsigned trail = kTrailFirst; trail <= kTrailLast; ++trail) {
-      char16_t& u = t->pair[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)];
-      if (u != 0 && (t->encodes_single[u] || t->encode[u] != (lead << 8 | trail))) {
-        u = 0;
       }
     }
   }

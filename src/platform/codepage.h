@@ -1,10 +1,11 @@
 // Conversion between the program's ANSI code page (CP936, GBK) and Unicode.
 //
 // Every text of the core is a std::string of GBK bytes. These conversions are
-// table-driven (the tables are built once from iconv's CP936) and lossless:
-// a byte that does not start a valid GBK character maps to the code point
-// U+10FF00 + byte and comes back as that same byte, so GbkToUtf16 followed by
-// Utf16ToGbk (or the UTF-8 pair) is the identity on any bytes.
+// table-driven (the tables are made from iconv's CP936 when the program is
+// built) and lossless: a byte that does not start a valid GBK character maps
+// to the code point U+10FF00 + byte and comes back as that same byte, so
+// GbkToUtf16 followed by Utf16ToGbk (or the UTF-8 pair) is the identity on any
+// bytes.
 #pragma once
 
 #include <cstddef>
