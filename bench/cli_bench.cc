@@ -1,6 +1,8 @@
 // Times qvodgrab-cli's whole run (fetch over loopback included) against the
 // shell pipeline a user would write instead, on the same generated pages served
-// by the local HTTP server, and checks both outputs against the page's links.
+// by the local HTTP server, and checks both outputs against the page's links:
+// the line count of each, and the CLI's bytes against the lines that a plain
+// re-scan of the page gives.
 //
 // Usage: qvod_cli_bench [PATH-TO-qvodgrab-cli]
 #include <sys/resource.h>
@@ -15,9 +17,11 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "page_generator.h"
+#include "platform/codepage.h"
 #include "support/test_support.h"
 
 namespace qvod::bench {
@@ -68,8 +72,79 @@ Timing TimeCommand(const std::string& command, const std::string& out_file) {
           CpuSeconds(after) - CpuSeconds(before)};
 }
 
-// The link lines channel 2 must give for page, computed by a plain scan of the
-// generator's own link form.
+bool LiteralAt(const std::u16string& text, std::size_t pos, std::u16string_view lower) {
+  if (text.size() - pos < lower.size()) {
+    return false;
+  }
+  for (std::size_t k = 0; k < lower.size(); ++k) {
+    char16_t c = text[pos + k];
+    if (c >= u'A' && c <= u'Z') {
+      c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+    if (c != lower[k]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Returns the result box that channel 2 must leave for page (GBK, CR LF), found
+// the plain way on its characters: "//" rewritten as "%2F%2F", then the
+// leftmost "qvod%3A%2F%2F" (any letter case) from which three fields, each
+// closed by "%7C", complete before the line ends; the next match is sought
+// from the end of the last.
+std::string ExpectedChannel2Box(const std::string& page) {
+  const std::u16string wide = platform::GbkToUtf16(page);
+  std::u16string text;
+  text.reserve(wide.size() + wide.size() / 8);
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    if (wide[i] == u'/' && i + 1 < wide.size() && wide[i + 1] == u'/') {
+      text += u"%2F%2F";
+      ++i;
+    } else {
+      text += wide[i];
+    }
+  }
+  constexpr std::u16string_view kStart = u"qvod%3a%2f%2f";
+  constexpr std::u16string_view kBar = u"%7c";
+  std::u16string lines;
+  std::size_t from = 0;
+  while (from < text.size()) {
+    std::size_t start = from;
+    std::size_t end = 0;
+    std::u16string fields;
+    for (; start < text.size(); ++start) {
+      if (!LiteralAt(text, start, kStart)) {
+        continue;
+      }
+      fields.clear();
+      std::size_t pos = start + kStart.size();
+      int found = 0;
+      for (; found < 3; ++found) {
+        std::size_t at = pos;
+        while (at < text.size() && text[at] != u'\n' && !LiteralAt(text, at, kBar)) {
+          ++at;
+        }
+        if (at >= text.size() || text[at] == u'\n') {
+          break;
+        }
+        fields.append(text, pos, at - pos).append(u"|");
+        pos = at + kBar.size();
+      }
+      if (found == 3) {
+        end = pos;
+        break;
+      }
+    }
+    if (start >= text.size()) {
+      break;
+    }
+    lines += u"qvod://" + fields + u"\r\n";
+    from = end;
+  }
+  return platform::Utf16ToGbk(lines);
+}
+
 std::size_t CountLines(const std::string& text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
@@ -101,12 +176,17 @@ void Compare(const char* name, const GeneratedPage& page, const std::string& cli
   const std::string dir = std::filesystem::temp_directory_path().string();
   const Result mine = Measure(CliCommand(cli, url), dir + "/qvod-bench-cli.out");
   const Result theirs = Measure(PipelineCommand(url), dir + "/qvod-bench-pipe.out");
+  const bool exact = mine.output == ExpectedChannel2Box(page.text);
   std::printf(
       "%-14s %5.1f MiB %6zu links | cli %6.3f s (cpu %6.3f s) %6zu lines %s | pipeline %6.3f s "
       "(cpu %6.3f s) %6zu lines %s | pipeline/cli %.2fx\n",
       name, static_cast<double>(page.text.size()) / kMiB, page.links2, mine.best, mine.best_cpu,
-      mine.lines, mine.lines == page.links2 ? "(right)" : "(WRONG)", theirs.best, theirs.best_cpu,
-      theirs.lines, theirs.lines == page.links2 ? "(right)" : "(wrong)", theirs.best / mine.best);
+      mine.lines,
+      mine.lines != page.links2 ? "(WRONG)"
+      : exact                   ? "(right, exact)"
+                                : "(right count, WRONG bytes)",
+      theirs.best, theirs.best_cpu, theirs.lines,
+      theirs.lines == page.links2 ? "(right)" : "(wrong)", theirs.best / mine.best);
 }
 
 }  // namespace
