@@ -6,6 +6,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qvod::platform {
 namespace {
 
@@ -38,8 +42,8 @@ static_assert(sizeof(kLatinBase) - 1 == 0x250 - 0xC0);
 #include "cp936_tables.inc"
 
 static_assert(sizeof(kCp936Single) / sizeof(kCp936Single[0]) == 128);
-static_assert(sizeof(kCp936Pair) / sizeof(kCp936Pair[0]) ==
-              (kLeadLast - kLeadFirst + 1) * kTrailCount);
+constexpr unsigned kPairCount = (kLeadLast - kLeadFirst + 1) * kTrailCount;
+static_assert(sizeof(kCp936Pair) / sizeof(kCp936Pair[0]) == kPairCount);
 
 struct Tables {
   // Code point of each single byte 0x80..0xFF; 0 when the byte alone is no character.
@@ -50,6 +54,9 @@ struct Tables {
   // single byte as 0x00NN with encodes_single set.
   std::vector<std::uint16_t> encode = std::vector<std::uint16_t>(0x10000);
   std::vector<bool> encodes_single = std::vector<bool>(0x10000);
+  // One bit per entry of pair, set where the pair is a character: 3 KiB that
+  // stay in the cache while long texts are measured.
+  std::array<std::uint64_t, (kPairCount + 63) / 64> pair_bits{};
 };
 
 // The generated tables are exactly invertible (every code point they give
@@ -68,9 +75,10 @@ std::unique_ptr<Tables> BuildTables() {
   }
   for (unsigned lead = kLeadFirst; lead <= kLeadLast; ++lead) {
     for (unsigned trail = kTrailFirst; trail <= kTrailLast; ++trail) {
-      if (const char16_t u = t->pair[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)];
-          u != 0) {
+      const unsigned index = (lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst);
+      if (const char16_t u = t->pair[index]; u != 0) {
         t->encode[u] = static_cast<std::uint16_t>(lead << 8 | trail);
+        t->pair_bits[index / 64] |= std::uint64_t{1} << (index % 64);
       }
     }
   }
@@ -304,24 +312,8 @@ std::string Utf8ToGbk(std::string_view utf8) {
 }
 
 std::size_t Utf16Length(std::string_view gbk) {
-  const Tables& t = GetTables();
-  const auto* s = reinterpret_cast<const unsigned char*>(gbk.data());
-  const std::size_t n = gbk.size();
-  std::size_t units = 0;
-  std::size_t i = 0;
-  while (i < n) {
-    const std::size_t j = AsciiRun(s, n, i);
-    units += j - i;
-    i = j;
-    if (i == n) {
-      break;
-    }
-    std::size_t len;
-    DecodeAt(t, s, n, i, len);
-    ++units;
-    i += len;
-  }
-  return units;
+  std::size_t end = 0;
+  return Utf16LengthUpTo(gbk, 0, gbk.size(), end);
 }
 
 std::size_t Utf16LengthUpTo(std::string_view gbk, std::size_t from, std::size_t to,
@@ -329,22 +321,45 @@ std::size_t Utf16LengthUpTo(std::string_view gbk, std::size_t from, std::size_t 
   const Tables& t = GetTables();
   const auto* s = reinterpret_cast<const unsigned char*>(gbk.data());
   const std::size_t n = gbk.size();
-  std::size_t units = 0;
+  // Every character is one unit, so the units are the bytes passed less one
+  // for each double-byte character.
+  std::size_t pairs = 0;
   std::size_t i = from;
   while (i < to) {
-    const std::size_t j = AsciiRun(s, to, i);
-    units += j - i;
-    i = j;
-    if (i == to) {
-      break;
+    // ASCII is passed sixteen bytes at a time, up to the next byte of 0x80 or above.
+#if defined(__SSE2__)
+    while (i + 16 <= to) {
+      const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+      if (high != 0) {
+        i += static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+        break;
+      }
+      i += 16;
     }
-    std::size_t len;
-    DecodeAt(t, s, n, i, len);  // the whole text: a pair may reach past to
-    ++units;
-    i += len;
+#endif
+    while (i < to && s[i] < 0x80) {
+      ++i;
+    }
+    // Then a run of characters that begin with such bytes.
+    while (i < to && s[i] >= 0x80) {
+      const unsigned char c = s[i];
+      if (c >= kLeadFirst && c <= kLeadLast && i + 1 < n) {
+        // As DecodeAt: the second byte may lie past to, the pair still counts.
+        const unsigned char d = s[i + 1];
+        if (d >= kTrailFirst && d <= kTrailLast) {
+          const unsigned index = (c - kLeadFirst) * kTrailCount + (d - kTrailFirst);
+          if ((t.pair_bits[index / 64] >> (index % 64) & 1) != 0) {
+            ++pairs;
+            i += 2;
+            continue;
+          }
+        }
+      }
+      ++i;
+    }
   }
   end = i;
-  return units;
+  return i - from - pairs;
 }
 
 }  // namespace qvod::platform

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <string_view>
@@ -34,6 +35,38 @@ TEST(Codepage, RandomBytesSurviveBothRoundTrips) {
     }
     ASSERT_EQ(Utf16ToGbk(GbkToUtf16(bytes)), bytes) << "round " << round;
     ASSERT_EQ(Utf8ToGbk(GbkToUtf8(bytes)), bytes) << "round " << round;
+  }
+}
+
+// The length counts characters, each one unit, and counting up to a position
+// in steps gives what one count does.
+TEST(Codepage, LengthsOfRandomBytesCountTheirCharacters) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int round = 0; round < 200; ++round) {
+    std::string bytes(static_cast<std::size_t>(1 + round * 53 % 2000), '\0');
+    // Mostly high bytes, so that pairs and stray bytes meet often, or (every
+    // other round) long ASCII runs with a few.
+    const unsigned ascii_in_eight = round % 2 == 0 ? 2 : 7;
+    for (char& c : bytes) {
+      c = static_cast<char>(rng() % 8 < ascii_in_eight ? byte(rng) % 0x80 : byte(rng));
+    }
+    const std::u16string wide = GbkToUtf16(bytes);
+    const auto characters = static_cast<std::size_t>(std::count_if(
+        wide.begin(), wide.end(), [](char16_t u) { return u < 0xDC00 || u > 0xDFFF; }));
+    ASSERT_EQ(Utf16Length(bytes), characters) << "round " << round;
+
+    std::size_t at = 0;
+    std::size_t units = 0;
+    while (at < bytes.size()) {
+      const std::size_t to = std::min(bytes.size(), at + 1 + rng() % 40);
+      std::size_t end = 0;
+      units += Utf16LengthUpTo(bytes, at, to, end);
+      ASSERT_TRUE(end == to || end == to + 1) << "round " << round << " to " << to;
+      ASSERT_EQ(units, Utf16Length(bytes.substr(0, end))) << "round " << round << " to " << to;
+      at = end;
+    }
+    ASSERT_EQ(units, characters) << "round " << round;
   }
 }
 
