@@ -32,8 +32,10 @@ char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A'
 // channel reads three groups of one match in a row; the collection a search
 // gives back never changes, so the second and third reads may use the objects
 // of the first instead of asking the collection again. The collection is held
-// weakly: it is recognised by its identity, which a later collection made at
-// the same address does not share, and the cache never keeps it alive.
+// weakly and recognised by its identity, which a later collection made at the
+// same address does not share. The cached match keeps its matches' storage
+// until this thread reads another match, or the matcher that made them
+// searches again or is destroyed on this thread, or the thread ends.
 struct LastMatch {
   std::weak_ptr<automation::Object> collection;
   std::int32_t number = 0;
