@@ -95,12 +95,17 @@ void RunFieldsChannel(const char* pattern, Rewrite rewrite) {
   state->PageText = rewrite(std::move(state->PageText));
   state->Matcher->Search(pattern, state->PageText);
   AppendLinkLines(*state, *controls, [&](std::int32_t i) {
-    std::string line = "qvod://";
-    line += state->Matcher->SubMatchText(i, 1);
+    const std::string group1 = state->Matcher->SubMatchText(i, 1);
+    const std::string group2 = state->Matcher->SubMatchText(i, 2);
+    const std::string group3 = state->Matcher->SubMatchText(i, 3);
+    std::string line;
+    line.reserve(sizeof("qvod://") + group1.size() + group2.size() + group3.size() + 5);
+    line += "qvod://";
+    line += group1;
     line += '|';
-    line += state->Matcher->SubMatchText(i, 2);
+    line += group2;
     line += '|';
-    line += state->Matcher->SubMatchText(i, 3);
+    line += group3;
     line += '|';
     line += kLineEnd;
     return line;
