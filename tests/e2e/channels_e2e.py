@@ -226,7 +226,8 @@ def test_seed_files(env, window, desktop, record, expected_lines):
     window.click(WRITE_SEEDS)
     if not answer_confirmation(env, "Return"):
         return
-    check(wait_for(lambda: os.path.exists(record), RUN_TIMEOUT),
+    # The stand-in creates its record before it writes the line: wait for the line.
+    check(wait_for(lambda: (read_bytes(record) or b"").endswith(b"\n"), RUN_TIMEOUT),
           "the seed folder was not handed to xdg-open")
     calls = (read_bytes(record) or b"").decode("utf-8", "replace").splitlines()
     check(len(calls) == 1, "xdg-open was called %d times: %r" % (len(calls), calls))
