@@ -28,64 +28,10 @@ std::int32_t Truncate(double d) {
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// The match object last read on this thread and its group collection. A
-// channel reads three groups of one match in a row; the collection a search
-// gives back never changes, so the second and third reads may use the objects
-// of the first instead of asking the collection again. The collection is held
-// weakly and recognised by its identity, which a later collection made at the
-// same address does not share. The cached match keeps its matches' storage
-// until this thread reads another match, or the matcher that made them
-// searches again or is destroyed on this thread, or the thread ends.
-struct LastMatch {
-  std::weak_ptr<automation::Object> collection;
-  std::int32_t number = 0;
-  automation::ObjectSlot match;
-  automation::ObjectSlot groups;
-  bool has_groups = false;
-};
-
-// Set when this thread's cache has been destroyed: a matcher destroyed at the
-// process's exit, after the thread-local objects, must not touch it.
-thread_local bool t_last_match_gone = false;
-
-struct LastMatchHolder {
-  LastMatch last;
-  ~LastMatchHolder() { t_last_match_gone = true; }
-};
-
-thread_local LastMatchHolder t_last_match;
-
-bool IsCollection(const std::weak_ptr<automation::Object>& cached,
-                  const automation::ObjectRef& collection) {
-  return collection && !cached.owner_before(collection) && !collection.owner_before(cached);
-}
-
-// Returns match i of collection, from the cache when it is the last one read;
-// scratch stands in for the cache once the thread's cache is gone.
-LastMatch& ReadMatch(const automation::ObjectSlot& collection, std::int32_t i, LastMatch& scratch) {
-  LastMatch& last = t_last_match_gone ? scratch : t_last_match.last;
-  if (last.number != i || !IsCollection(last.collection, collection.Get())) {
-    last.match = collection.GetObject("Item", {i - 1});
-    last.groups.Clear();
-    last.has_groups = false;
-    last.number = i;
-    last.collection = collection.Get();
-  }
-  return last;
-}
-
-// Forgets the cached match when it belongs to collection, so that the match
-// set is released with the collection.
-void ForgetMatches(const automation::ObjectRef& collection) {
-  if (!t_last_match_gone && IsCollection(t_last_match.last.collection, collection)) {
-    t_last_match.last = LastMatch();
-  }
-}
-
 }  // namespace
 
 PatternMatcher::~PatternMatcher() {
-  ForgetMatches(Matches.Get());
+  last_match_ = LastMatch();
   Engine.Clear();
   Matches.Clear();
   SearchedText.clear();
@@ -97,7 +43,7 @@ bool PatternMatcher::Search(const std::string& pattern, const std::string& text,
   // The previous results are dropped before the run rather than after it, so
   // that two pages and their converted forms never sit in memory at once;
   // nothing reads them in between.
-  ForgetMatches(Matches.Get());
+  last_match_ = LastMatch();
   Matches.Clear();
   SearchedText.clear();
   SearchedText.shrink_to_fit();
@@ -138,8 +84,7 @@ std::string PatternMatcher::ReplaceAll(const std::string& replacement) const {
 std::int32_t PatternMatcher::MatchCount() const { return Truncate(Matches.GetNumber("Count")); }
 
 std::string PatternMatcher::MatchText(std::int32_t i, std::int32_t* position) const {
-  LastMatch scratch;
-  const automation::ObjectSlot& match = ReadMatch(Matches, i, scratch).match;
+  const automation::ObjectSlot& match = ReadMatch(i).match;
   std::string value = match.GetText("Value");
   if (position != nullptr) {
     *position = FindPosition(match.GetNumber("FirstIndex"), value);
@@ -149,8 +94,7 @@ std::string PatternMatcher::MatchText(std::int32_t i, std::int32_t* position) co
 
 std::string PatternMatcher::SubMatchText(std::int32_t i, std::int32_t j,
                                          std::int32_t* position) const {
-  LastMatch scratch;
-  LastMatch& last = ReadMatch(Matches, i, scratch);
+  LastMatch& last = ReadMatch(i);
   if (!last.has_groups) {
     last.groups = last.match.GetObject("SubMatches");
     last.has_groups = true;
@@ -161,6 +105,15 @@ std::string PatternMatcher::SubMatchText(std::int32_t i, std::int32_t j,
     *position = FindPosition(match.GetNumber("FirstIndex"), value);
   }
   return value;
+}
+
+PatternMatcher::LastMatch& PatternMatcher::ReadMatch(std::int32_t i) const {
+  if (last_match_.number != i || i == 0) {
+    last_match_ = LastMatch();
+    last_match_.match = Matches.GetObject("Item", {i - 1});
+    last_match_.number = i;
+  }
+  return last_match_;
 }
 
 std::int32_t PatternMatcher::SubMatchCount() const {

@@ -50,9 +50,21 @@ class PatternMatcher {
  private:
   std::int32_t FindPosition(double first_index, const std::string& found) const;
 
+  // The match read last and its group collection. A channel reads three groups
+  // of one match in a row; the second and third reads use the objects of the
+  // first. Cleared by every search, so it always belongs to Matches.
+  struct LastMatch {
+    std::int32_t number = 0;  // 0: none
+    automation::ObjectSlot match;
+    automation::ObjectSlot groups;
+    bool has_groups = false;
+  };
+  LastMatch& ReadMatch(std::int32_t i) const;
+
   automation::ObjectSlot Engine;
   automation::ObjectSlot Matches;
   std::string SearchedText;
+  mutable LastMatch last_match_;
 };
 
 }  // namespace qvod
