@@ -28,7 +28,7 @@ import urllib.request
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from window_e2e import run, start_xvfb  # noqa: E402
+from window_e2e import check, failures, run, start_xvfb  # noqa: E402
 
 # Centres of the controls in the window's client area: the group box's place
 # plus the control's place plus half its size.
@@ -50,16 +50,6 @@ SEED_HEADER = (b'<?xml version="1.0" encoding="utf-8"?>\r\n'
                b'<qsed version="5.0.77.0"><entry><ref href="')
 SEED_TRAILER = b'"/></entry></qsed>'
 RUN_TIMEOUT = 20.0
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message, file=sys.stderr)
-    return condition
-
 
 def gbk(text):
     return text.encode("gbk")

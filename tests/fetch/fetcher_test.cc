@@ -1,8 +1,6 @@
 #include "fetch/fetcher.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,22 +15,10 @@
 namespace qvod {
 namespace {
 
+using testing::ClosedPort;
 using testing::LocalHttpServer;
 using testing::RecordedRequest;
 using namespace std::chrono_literals;
-
-// Returns a port on 127.0.0.1 that nothing listens on.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 // The headers that the fetcher sets, in the order the server received them.
 std::vector<std::string> FetcherHeaders(const RecordedRequest& request) {

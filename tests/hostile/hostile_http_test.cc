@@ -8,9 +8,7 @@
 // servers end quickly; the time bounds below are sanity limits only.
 #include <gtest/gtest.h>
 #include <malloc.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -29,23 +27,11 @@ namespace qvod {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::ClosedPort;
 using testing::kSanitized;
 using testing::LocalHttpServer;
 
 constexpr long kPeakMemoryLimitKb = 200 * 1024;
-
-// Returns a port on 127.0.0.1 that nothing listens on.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 // Returns the memory that this process's allocations hold now, in KB: what the
 // allocator has handed out and not had back (free memory it keeps does not count).

@@ -63,6 +63,9 @@ class TempHome {
   std::map<std::string, std::string> saved_env_;
 };
 
+// Returns a port on 127.0.0.1 that nothing listens on.
+int ClosedPort();
+
 // Returns the whole content of path, or an empty text when it cannot be read.
 std::string ReadFile(const std::string& path);
 // Writes bytes to path (whole). Returns false on failure.
